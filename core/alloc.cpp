@@ -1,0 +1,50 @@
+#include "alloc.h"
+
+#include <atomic>
+#include <cstdlib>
+
+#include "jx/base.h"
+
+namespace {
+// Off unless a test arms it; a relaxed counter keeps the cost to one atomic add.
+std::atomic<uint64_t> g_count{0};
+std::atomic<uint64_t> g_fail_at{0};
+std::atomic<bool> g_persistent{false};
+std::atomic<bool> g_failed{false};
+
+bool should_fail() {
+    uint64_t at = g_fail_at.load(std::memory_order_relaxed);
+    if (at == 0) return false;
+    uint64_t n = g_count.fetch_add(1, std::memory_order_relaxed) + 1;
+    if (n == at || (n > at && g_persistent.load(std::memory_order_relaxed))) {
+        g_failed.store(true, std::memory_order_relaxed);
+        return true;
+    }
+    return false;
+}
+}  // namespace
+
+void *jx__malloc(size_t n) { return should_fail() ? nullptr : std::malloc(n ? n : 1); }
+void *jx__calloc(size_t count, size_t size) {
+    return should_fail() ? nullptr : std::calloc(count ? count : 1, size ? size : 1);
+}
+void *jx__realloc(void *p, size_t n) { return should_fail() ? nullptr : std::realloc(p, n ? n : 1); }
+void jx__free(void *p) { std::free(p); }
+
+void jx__alloc_fail_at(uint64_t n, bool persistent) {
+    g_count.store(0, std::memory_order_relaxed);
+    g_persistent.store(persistent, std::memory_order_relaxed);
+    g_failed.store(false, std::memory_order_relaxed);
+    g_fail_at.store(n, std::memory_order_relaxed);
+}
+uint64_t jx__alloc_count() { return g_count.load(std::memory_order_relaxed); }
+bool jx__alloc_failed() { return g_failed.load(std::memory_order_relaxed); }
+
+extern "C" char *jx_buf_alloc(size_t n) {
+    if (n > JX_MAX_SIZE) return nullptr;
+    char *buf = static_cast<char *>(jx__malloc(n + 64));
+    if (buf) __builtin_memset(buf + n, 0, 64);
+    return buf;
+}
+
+extern "C" void jx_buf_free(char *buf) { jx__free(buf); }

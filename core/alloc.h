@@ -1,0 +1,22 @@
+/* alloc.h: the core's one allocation seam. Every allocation that may fail goes
+ * through here so that tests can make the Nth one fail. */
+#ifndef JX_ALLOC_H
+#define JX_ALLOC_H
+
+#include <cstddef>
+#include <cstdint>
+
+void *jx__malloc(size_t n);
+void *jx__calloc(size_t count, size_t size);
+void *jx__realloc(void *p, size_t n);
+void jx__free(void *p);
+
+/* Test hook: make allocation number n (1-based, counted from this call) fail;
+ * persistent makes every later one fail too. n = 0 switches failures off.
+ * Returns nothing; jx__alloc_count tells how many allocations were attempted. */
+void jx__alloc_fail_at(uint64_t n, bool persistent);
+uint64_t jx__alloc_count();
+/* 1 once an injected failure has happened since the last jx__alloc_fail_at. */
+bool jx__alloc_failed();
+
+#endif
