@@ -20,6 +20,17 @@ std::string take(char *p, size_t len) {
     return s;
 }
 
+// A copy made by one of the copy calls, with the length it reported.
+std::string copied(char *(*copy)(const JxDoc *, uint32_t, size_t *), const JxDoc *d, uint32_t id) {
+    size_t len = 99;
+    char *p = copy(d, id, &len);
+    EXPECT_TRUE(p) << "copy of node " << id;
+    if (p) {
+        EXPECT_EQ(p[len], '\0');
+    }
+    return take(p, len);
+}
+
 std::string json(const JxDoc *d, uint32_t id, bool pretty) {
     size_t len = 99;
     char *p = jx_copy_json(d, id, pretty, &len);
@@ -184,22 +195,20 @@ TEST(JsonRecords, BadRecordsAreLeftOut) {
 
 TEST(JsonCopies, ValueAndKey) {
     jxtest::Doc d(R"({"s":"a\nb","n":-1.0e2,"z":"\u0000","arr":[10,20,30],'q\'':{}})");
-    size_t len = 0;
-    EXPECT_EQ(take(jx_copy_value(d, 1, &len), len), "a\nb");
-    EXPECT_EQ(len, 3u);
-    EXPECT_EQ(take(jx_copy_value(d, 2, &len), len), "-1.0e2");
-    EXPECT_EQ(take(jx_copy_value(d, 3, &len), len), std::string(1, '\0'));
-    EXPECT_EQ(take(jx_copy_value(d, 4, &len), len), "[\n  10,\n  20,\n  30\n]");
-    EXPECT_EQ(take(jx_copy_value(d, 8, &len), len), "{}");
+    EXPECT_EQ(copied(jx_copy_value, d, 1), "a\nb");
+    EXPECT_EQ(copied(jx_copy_value, d, 2), "-1.0e2");
+    EXPECT_EQ(copied(jx_copy_value, d, 3), std::string(1, '\0'));
+    EXPECT_EQ(copied(jx_copy_value, d, 4), "[\n  10,\n  20,\n  30\n]");
+    EXPECT_EQ(copied(jx_copy_value, d, 8), "{}");
 
-    EXPECT_EQ(take(jx_copy_key(d, 0, &len), len), "");
-    EXPECT_EQ(take(jx_copy_key(d, 1, &len), len), "s");
-    EXPECT_EQ(take(jx_copy_key(d, 7, &len), len), "2");
-    EXPECT_EQ(take(jx_copy_key(d, 8, &len), len), "q'");
+    EXPECT_EQ(copied(jx_copy_key, d, 0), "");
+    EXPECT_EQ(copied(jx_copy_key, d, 1), "s");
+    EXPECT_EQ(copied(jx_copy_key, d, 7), "2");
+    EXPECT_EQ(copied(jx_copy_key, d, 8), "q'");
 
     jxtest::Doc r("1 2 3");
-    EXPECT_EQ(take(jx_copy_key(r, 2, &len), len), "1");
-    EXPECT_EQ(take(jx_copy_value(r, 2, &len), len), "2");
+    EXPECT_EQ(copied(jx_copy_key, r, 2), "1");
+    EXPECT_EQ(copied(jx_copy_value, r, 2), "2");
 }
 
 TEST(JsonCopies, InvalidArgumentsGiveNull) {
