@@ -55,11 +55,12 @@ struct Parser {
     const jx_progress *progress;
     const char *checkpoint;
 
+    JxNode *wp, *wlimit; /* where node d->count goes, and the end of its chunk's storage */
     uint32_t avail;      /* node ids below this have storage */
     uint32_t chunk0_cap; /* nodes in chunk 0 */
     uint32_t chunk_cap;  /* entries of the chunk pointer array */
 
-    Frame *stack;
+    Frame *stack, *top; /* top is stack + depth */
     uint32_t depth, stack_cap;
 
     uint32_t line_cap, problem_cap, big_cap;
@@ -131,6 +132,19 @@ bool grow_array(T *&array, uint32_t &cap, uint32_t first, uint64_t limit = 0xFFF
     return true;
 }
 
+/* Points the write pointer at node d->count after the count was changed. */
+void seek(Parser &p) {
+    JxDoc *d = p.d;
+    uint32_t id = d->count;
+    if (id >= p.avail) {
+        p.wp = p.wlimit = nullptr;
+        return;
+    }
+    uint32_t c = id >> JX_CHUNK_SHIFT;
+    p.wp = jx__node(d, id);
+    p.wlimit = d->chunks[c] + (c == 0 ? p.chunk0_cap : JX_CHUNK_NODES);
+}
+
 bool grow_nodes(Parser &p) {
     JxDoc *d = p.d;
     uint32_t id = d->count;
@@ -153,6 +167,7 @@ bool grow_nodes(Parser &p) {
         d->chunks[0] = grown;
         d->chunk_count = 1;
         p.chunk0_cap = p.avail = cap;
+        seek(p);
         return true;
     }
     uint32_t c = id >> JX_CHUNK_SHIFT;
@@ -167,13 +182,20 @@ bool grow_nodes(Parser &p) {
     d->chunks[c] = chunk;
     d->chunk_count = c + 1;
     p.avail = (c + 1) << JX_CHUNK_SHIFT;
+    seek(p);
     return true;
 }
 
 /* Storage for node d->count, or null when memory ran out. */
 inline JxNode *new_node(Parser &p) {
-    if (p.d->count >= p.avail && !grow_nodes(p)) return nullptr;
-    return jx__node(p.d, p.d->count);
+    if (p.wp == p.wlimit && !grow_nodes(p)) return nullptr;
+    return p.wp;
+}
+
+/* Takes the node new_node gave. */
+inline uint32_t commit_node(Parser &p) {
+    p.wp++;
+    return p.d->count++;
 }
 
 void add_line(Parser &p, uint32_t offset) {
@@ -225,7 +247,7 @@ bool add_problem(Parser &p, uint32_t offset, uint32_t node, uint32_t msg) {
 /* ---- containers ---- */
 
 void close_top(Parser &p, bool unclosed) {
-    Frame &f = p.stack[p.depth];
+    Frame &f = *p.top;
     JxNode *n = jx__node(p.d, f.id);
     n->end = p.d->count;
     n->info = (n->info & 0x7F) | (unclosed ? JX_F_UNCLOSED << 3 : 0) |
@@ -237,6 +259,7 @@ void close_top(Parser &p, bool unclosed) {
             p.candidates[p.candidate_count++] = f.id;
     }
     p.depth--;
+    p.top--;
 }
 
 void close_all(Parser &p) {
@@ -300,7 +323,7 @@ const char *skip_comment(Parser &p, const char *s) {
     return p.end;
 }
 
-inline const char *skip_ws(Parser &p, const char *s) {
+const char *skip_ws_slow(Parser &p, const char *s) {
     for (;;) {
         unsigned char c = *s;
         if (c == ' ' || c == '\t' || c == '\r') {
@@ -317,6 +340,13 @@ inline const char *skip_ws(Parser &p, const char *s) {
             return s;
         }
     }
+}
+
+inline const char *skip_ws(Parser &p, const char *s) {
+    unsigned char c = *s;
+    if (c > ' ' && c != '/') return s;
+    if (c == ' ' && uint8_t(s[1]) > ' ' && s[1] != '/') return s + 1; /* the usual ", " and ": " */
+    return skip_ws_slow(p, s);
 }
 
 /* ---- strings ---- */
@@ -433,9 +463,16 @@ inline const char *scan_string(Parser &p, const char *open, uint32_t &flags) {
 
 /* ---- numbers ---- */
 
+/* Skips ASCII digits 8 at a time. A carry out of a non-digit byte can only
+ * disturb the bytes after it, so the first flagged byte is exact. */
 inline const char *digits(const char *s) {
-    while (is(*s, C_DIGIT)) s++;
-    return s;
+    for (;;) {
+        uint64_t w = jx__load8(s);
+        uint64_t t = ((w & 0xF0F0F0F0F0F0F0F0ull) | (((w + 0x0606060606060606ull) & 0xF0F0F0F0F0F0F0F0ull) >> 4)) ^
+                     0x3333333333333333ull;
+        if (t) return s + (__builtin_ctzll(t) >> 3);
+        s += 8;
+    }
 }
 
 /* A JSON5 number from s; returns its end or null. */
@@ -502,13 +539,13 @@ inline const char *strict_number(const char *s) {
 bool write_scalar(Parser &p, uint32_t type, uint32_t flags, const char *vs, const char *ve) {
     JxNode *n = new_node(p);
     if (!n) return fail_oom(p, off(p, vs));
-    uint32_t id = p.d->count++;
+    uint32_t id = commit_node(p);
     n->key_off = p.pending_key;
     n->val_off = off(p, vs);
     n->end = id + 1;
-    n->parent = p.stack[p.depth].id;
+    n->parent = p.top->id;
     n->info = type | ((flags | p.pending_flags) << 3) | number_field(p, id, uint64_t(ve - vs), n->val_off);
-    p.stack[p.depth].count++;
+    p.top->count++;
     p.pending_key = JX_NONE;
     p.pending_flags = 0;
     return true;
@@ -516,18 +553,21 @@ bool write_scalar(Parser &p, uint32_t type, uint32_t flags, const char *vs, cons
 
 bool open_container(Parser &p, const char *s, bool object) {
     if (p.depth >= MAX_DEPTH) return fail(p, off(p, s), JX_MSG_TOO_DEEP);
-    if (p.depth + 1 >= p.stack_cap && !grow_array(p.stack, p.stack_cap, 64, STACK_MAX))
-        return fail_oom(p, off(p, s));
+    if (p.depth + 1 >= p.stack_cap) {
+        if (!grow_array(p.stack, p.stack_cap, 64, STACK_MAX)) return fail_oom(p, off(p, s));
+        p.top = p.stack + p.depth;
+    }
     JxNode *n = new_node(p);
     if (!n) return fail_oom(p, off(p, s));
-    uint32_t id = p.d->count++;
+    uint32_t id = commit_node(p);
     n->key_off = p.pending_key;
     n->val_off = off(p, s);
     n->end = id + 1;
-    n->parent = p.stack[p.depth].id;
+    n->parent = p.top->id;
     n->info = (object ? JX_OBJECT : JX_ARRAY) | (p.pending_flags << 3);
-    p.stack[p.depth].count++;
-    p.stack[++p.depth] = {id, 0, object};
+    p.top->count++;
+    *++p.top = {id, 0, object};
+    p.depth++;
     p.pending_key = JX_NONE;
     p.pending_flags = 0;
     return true;
@@ -663,7 +703,7 @@ after:
         return true;
     }
     s = skip_ws(p, s);
-    object = p.stack[p.depth].object;
+    object = p.top->object;
     c = *s;
     if (c == ',') {
         const char *comma = s;
@@ -712,8 +752,10 @@ bool bad_record(Parser &p, const Checkpoint &k, const char *s, const char *e, ui
     p.candidate_count = k.candidates;
     p.stack[0].count = k.root_children;
     p.depth = 0;
+    p.top = p.stack;
     p.pending_key = JX_NONE;
     p.pending_flags = 0;
+    seek(p);
     if (e > s && e[-1] == '\r') e--;
     JxNode *n = new_node(p);
     if (!n) return out_of_memory(p, off(p, s)), false;
@@ -721,7 +763,7 @@ bool bad_record(Parser &p, const Checkpoint &k, const char *s, const char *e, ui
     if (!add_problem(p, err_off, id, msg)) return out_of_memory(p, err_off), false;
     uint32_t info = number_field(p, id, uint64_t(e - s), off(p, s));
     *n = {JX_NONE, off(p, s), id + 1, 0, JX_BAD | info};
-    d->count++;
+    commit_node(p);
     p.stack[0].count = k.root_children + 1;
     return true;
 }
@@ -802,7 +844,7 @@ bool make_root(Parser &p) {
     for (uint32_t i = 0; i < d->big_count; i++) d->big[i].node++;
     for (uint32_t i = 0; i < p.candidate_count; i++) p.candidates[i]++;
     *jx__node(d, 0) = {JX_NONE, 0, count + 1, JX_NONE, JX_ARRAY};
-    d->count = count + 1;
+    commit_node(p);
     p.stack[0].id = 0;
     return true;
 }
@@ -823,6 +865,7 @@ void read_records(Parser &p, const char *s, bool lines) {
     p.line_mode = false;
     close_top(p, p.stopped); /* the root */
     p.depth = 0;
+    p.top = p.stack;
     if (p.stack[0].count == 0) d->count = 0;
 }
 
@@ -846,6 +889,7 @@ bool line_ends_after(const Parser &p, const char *s) {
 void restart_as_lines(Parser &p) {
     JxDoc *d = p.d;
     d->count = 0;
+    seek(p);
     d->big_count = 0;
     d->syntax = 0;
     d->syntax_offset = JX_NONE;
@@ -855,6 +899,7 @@ void restart_as_lines(Parser &p) {
     p.candidate_count = 0;
     p.stack[0] = {JX_NONE, 0, 0};
     p.depth = 0;
+    p.top = p.stack;
     p.unterminated = nullptr;
     read_records(p, p.start, true);
 }
@@ -863,6 +908,7 @@ void parse_document(Parser &p, bool lines) {
     JxDoc *d = p.d;
     p.stack[0] = {JX_NONE, 0, 0};
     p.depth = 0;
+    p.top = p.stack;
     d->format = JX_FORMAT_VALUE;
     if (lines) return read_records(p, p.start, true);
     const char *s = skip_ws(p, p.start);
