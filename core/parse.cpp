@@ -302,9 +302,12 @@ bool check_in_string(Parser &p, const char *s) {
  * block comment never closes, which is remembered in p.unterminated. */
 const char *skip_comment(Parser &p, const char *s) {
     if (s[1] == '/') {
+        /* a lone CR ends the comment too, or a file with old Mac line ends
+         * would lose everything after its first comment */
         set_syntax(p, JX_SYNTAX_COMMENTS, s);
-        const void *lf = std::memchr(s + 2, '\n', size_t(p.end - (s + 2)));
-        return lf ? static_cast<const char *>(lf) : p.end;
+        const char *q = s + 2;
+        while (q < p.end && *q != '\n' && *q != '\r') q++;
+        return q;
     }
     for (const char *q = s + 2; q < p.end; q++) {
         if (*q == '*' && q[1] == '/') {
@@ -323,6 +326,17 @@ const char *skip_comment(Parser &p, const char *s) {
     return p.end;
 }
 
+/* Length of whitespace only JSON5 allows at s (form feed, vertical tab,
+ * no-break space, line and paragraph separators, byte order mark), else 0. */
+size_t json5_space(const char *s) {
+    const auto *u = reinterpret_cast<const unsigned char *>(s);
+    if (u[0] == '\f' || u[0] == '\v') return 1;
+    if (u[0] == 0xC2 && u[1] == 0xA0) return 2;
+    if (u[0] == 0xE2 && u[1] == 0x80 && (u[2] == 0xA8 || u[2] == 0xA9)) return 3;
+    if (u[0] == 0xEF && u[1] == 0xBB && u[2] == 0xBF) return 3;
+    return 0;
+}
+
 const char *skip_ws_slow(Parser &p, const char *s) {
     for (;;) {
         unsigned char c = *s;
@@ -336,6 +350,9 @@ const char *skip_ws_slow(Parser &p, const char *s) {
         } else if (c == '/' && !p.strict && (s[1] == '/' || s[1] == '*')) {
             s = skip_comment(p, s);
             if (p.unterminated) return s;
+        } else if (size_t n = p.strict ? 0 : json5_space(s)) {
+            set_syntax(p, JX_SYNTAX_JSON5, s);
+            s += n;
         } else {
             return s;
         }
@@ -344,7 +361,7 @@ const char *skip_ws_slow(Parser &p, const char *s) {
 
 inline const char *skip_ws(Parser &p, const char *s) {
     unsigned char c = *s;
-    if (c > ' ' && c != '/') return s;
+    if (c > ' ' && c != '/' && c < 0xC2) return s;
     if (c == ' ' && uint8_t(s[1]) > ' ' && s[1] != '/') return s + 1; /* the usual ", " and ": " */
     return skip_ws_slow(p, s);
 }
@@ -599,6 +616,9 @@ const char *lenient_value(Parser &p, const char *s, uint32_t &type, uint32_t &fl
     return fail_at(p, s, JX_MSG_EXPECTED_VALUE), nullptr;
 }
 
+/* A \\u escape with four hex digits, which identifiers may hold. */
+inline bool ident_escape(const char *s) { return s[0] == '\\' && s[1] == 'u' && hex4(s + 2); }
+
 /* Reads a key from s; sets p.pending_key/flags. Returns its end or null. */
 const char *read_key(Parser &p, const char *s) {
     uint32_t flags = 0;
@@ -612,10 +632,10 @@ const char *read_key(Parser &p, const char *s) {
         if (!e) return nullptr;
         flags = (flags & JX_F_ESCAPED ? JX_F_KEY_ESCAPED : 0) | JX_F_NONSTANDARD;
         set_syntax(p, JX_SYNTAX_JSON5, s);
-    } else if (!p.strict && jx__ident_byte(*s) && !is(*s, C_DIGIT)) {
-        e = s + 1;
-        while (jx__ident_byte(*e)) e++;
-        flags = JX_F_NONSTANDARD;
+    } else if (!p.strict && ((jx__ident_byte(*s) && !is(*s, C_DIGIT)) || ident_escape(s))) {
+        auto *u = reinterpret_cast<const unsigned char *>(s);
+        e = reinterpret_cast<const char *>(jx__ident_end(u));
+        flags = JX_F_NONSTANDARD | (std::memchr(s, '\\', size_t(e - s)) ? JX_F_KEY_ESCAPED : 0);
         set_syntax(p, JX_SYNTAX_JSON5, s);
     } else {
         return fail_at(p, s, JX_MSG_EXPECTED_KEY), nullptr;
