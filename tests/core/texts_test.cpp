@@ -153,7 +153,7 @@ TEST(StatusText, ParseTimeRoundsToTenths) {
 
 TEST(ErrorBar, FirstProblemOrRecordSummary) {
     std::string many;
-    for (int i = 0; i < 2500; ++i) many += i % 2 ? "x\n" : "1\n";
+    for (int i = 0; i < 2500; ++i) many += i % 2 ? "[\n" : "1\n";
     const Case cases[] = {
         {"[1]", 0, 0, ""},
         {"[1,\n  2 3]", 0, 0, "Line 2, column 5: expected , or ] after a value. Showing everything before it."},
@@ -183,7 +183,7 @@ TEST(ErrorBar, OutOfMemorySaysHowFarReadingGot) {
     EXPECT_EQ(errorbar(empty), "Ran out of memory at 0%. Showing what was read.");
 
     // Records: any index counts, and the text needs no memory of its own.
-    Doc lines("1\nx\ny\n" + std::string(93, '1') + "\n");
+    Doc lines("1\n[\n[\n" + std::string(93, '1') + "\n");
     ASSERT_EQ(jx_doc_error_count(lines), 2u);
     mark_oom(lines, 1, 40);
     jx__alloc_fail_at(1, true);
