@@ -175,6 +175,7 @@ struct Gen {
 // observable state compared with what those flags define.
 TEST(RowsRandom, MatchesNaiveModel) {
     Gen gen{std::mt19937(20240611)};
+    unsigned formats = 0;
     for (int doc_no = 0; doc_no < 40; ++doc_no) {
         gen.budget = doc_no % 10 == 9 ? 1500 : 20 + gen.pick(300);  // some past the shrink threshold
         int shape = gen.pick(3);  // one value, JSON Lines, several values
@@ -183,6 +184,7 @@ TEST(RowsRandom, MatchesNaiveModel) {
         jxtest::Doc d(text, false, shape == 1);
         uint32_t n = jx_doc_count(d);
         ASSERT_GT(n, 0u) << text;
+        formats |= 1u << jx_doc_format(d);
         Rows r(d);
         std::vector<bool> open(n);
         auto level = [&](int lv) {
@@ -218,6 +220,7 @@ TEST(RowsRandom, MatchesNaiveModel) {
             ASSERT_LE(r.r->row_capacity, std::max(n, 1u));
         }
     }
+    EXPECT_EQ(formats, 1u << JX_FORMAT_VALUE | 1u << JX_FORMAT_LINES | 1u << JX_FORMAT_VALUES);
 }
 
 namespace {
