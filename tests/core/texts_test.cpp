@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <regex>
 #include <string>
 
 #include "alloc.h"
@@ -202,8 +201,12 @@ TEST(ErrorBar, OutOfMemorySaysHowFarReadingGot) {
         if (!d.doc || d.doc->oom_problem == JX_NONE) continue;
         seen = true;
         got = errorbar(d);
-        EXPECT_TRUE(std::regex_match(got, std::regex("Ran out of memory at [0-9]{1,2}%\\. Showing what was read\\.")))
-            << got;
+        const std::string head = "Ran out of memory at ", tail = "%. Showing what was read.";
+        ASSERT_GT(got.size(), head.size() + tail.size()) << got;
+        EXPECT_EQ(got.substr(0, head.size()), head);
+        EXPECT_EQ(got.substr(got.size() - tail.size()), tail);
+        std::string pct = got.substr(head.size(), got.size() - head.size() - tail.size());
+        EXPECT_TRUE(pct.size() <= 2 && pct.find_first_not_of("0123456789") == std::string::npos) << got;
     }
     EXPECT_TRUE(seen);
 }
