@@ -164,6 +164,7 @@ bool grow_nodes(Parser &p) {
         }
         JxNode *grown = static_cast<JxNode *>(jx__realloc(d->chunks[0], size_t(cap) * sizeof(JxNode)));
         if (!grown) return false;
+        jx__hint_huge(grown, size_t(cap) * sizeof(JxNode));
         d->chunks[0] = grown;
         d->chunk_count = 1;
         p.chunk0_cap = p.avail = cap;
@@ -179,6 +180,7 @@ bool grow_nodes(Parser &p) {
     }
     JxNode *chunk = static_cast<JxNode *>(jx__malloc(size_t(JX_CHUNK_NODES) * sizeof(JxNode)));
     if (!chunk) return false;
+    jx__hint_huge(chunk, size_t(JX_CHUNK_NODES) * sizeof(JxNode));
     d->chunks[c] = chunk;
     d->chunk_count = c + 1;
     p.avail = (c + 1) << JX_CHUNK_SHIFT;
@@ -1216,6 +1218,7 @@ extern "C" JxDoc *jx_parse(char *bytes, size_t length, const jx_parse_options *o
             d->line_starts = static_cast<uint32_t *>(jx__malloc(size_t(want) * sizeof(uint32_t)));
         }
         p.line_cap = d->line_starts ? want : 0;
+        jx__hint_huge(d->line_starts, size_t(p.line_cap) * sizeof(uint32_t));
         ok = d->line_starts != nullptr;
     }
     if (!ok) {
