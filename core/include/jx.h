@@ -29,5 +29,6 @@
 #include "jx/text.h"
 #include "jx/json.h"
 #include "jx/texts.h"
+#include "jx/search.h"
 
 #endif
