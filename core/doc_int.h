@@ -132,4 +132,7 @@ inline uint64_t jx__has_less(uint64_t v, unsigned char n) {
 /* Builds the readable record of stored problem i (line, column, message). */
 void jx__error_make(const JxDoc *d, uint32_t i, jx_problem *out);
 
+/* The message of the problem that produced node id (a JX_BAD record), or null. */
+const char *jx__row_message(const JxDoc *d, uint32_t id);
+
 #endif

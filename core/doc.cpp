@@ -1,0 +1,264 @@
+#include <algorithm>
+#include <atomic>
+
+#include "alloc.h"
+#include "doc_int.h"
+
+uint32_t jx__number(const JxDoc *d, uint32_t id, const JxNode *n) {
+    if (!(n->info & JX_BIG_MARK)) return n->info >> 8;
+    const JxBig *lo = d->big, *hi = d->big + d->big_count;
+    const JxBig *it = std::lower_bound(lo, hi, id, [](const JxBig &b, uint32_t v) { return b.node < v; });
+    return (it != hi && it->node == id) ? it->number : JX_FIELD_MAX;
+}
+
+extern "C" {
+
+JxDoc *jx_doc_retain(JxDoc *doc) {
+    if (doc) doc->refs.fetch_add(1, std::memory_order_relaxed);
+    return doc;
+}
+
+void jx_doc_release(JxDoc *doc) {
+    if (!doc || doc->refs.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+    for (uint32_t i = 0; i < doc->chunk_count; i++) jx__free(doc->chunks[i]);
+    jx__free(doc->chunks);
+    jx__free(doc->line_starts);
+    jx__free(doc->problems);
+    if (doc->problem_blocks) {
+        for (uint32_t i = 0; i < doc->block_count; i++) jx__free(doc->problem_blocks[i].load());
+        jx__free(doc->problem_blocks);
+    }
+    jx__free(doc->big);
+    jx__free(doc->skip_heads);
+    jx__free(doc->skip_samples);
+    jx_buf_free(doc->buffer);
+    doc->~JxDoc();
+    jx__free(doc);
+}
+
+uint32_t jx_doc_format(const JxDoc *doc) { return doc ? doc->format : 0; }
+uint32_t jx_doc_count(const JxDoc *doc) { return doc ? doc->count : 0; }
+uint32_t jx_doc_size(const JxDoc *doc) { return doc ? doc->size : 0; }
+const char *jx_doc_text(const JxDoc *doc) { return doc ? doc->text : nullptr; }
+const char *jx_doc_encoding(const JxDoc *doc) { return doc && doc->encoding ? doc->encoding : "UTF-8"; }
+uint32_t jx_doc_syntax(const JxDoc *doc) { return doc ? doc->syntax : 0; }
+uint32_t jx_doc_syntax_offset(const JxDoc *doc) { return doc ? doc->syntax_offset : JX_NONE; }
+uint32_t jx_doc_error_count(const JxDoc *doc) { return doc ? doc->problem_count : 0; }
+int jx_doc_minified(const JxDoc *doc) { return doc ? doc->minified & 1 : 0; }
+uint32_t jx_doc_line_count(const JxDoc *doc) { return doc ? doc->line_count : 0; }
+int jx_doc_records(const JxDoc *doc) {
+    return doc && (doc->format == JX_FORMAT_LINES || doc->format == JX_FORMAT_VALUES);
+}
+
+int jx_type(const JxDoc *doc, uint32_t id) { return jx__valid(doc, id) ? jx__type_of(jx__node(doc, id)) : JX_NULL; }
+int jx_flags(const JxDoc *doc, uint32_t id) { return jx__valid(doc, id) ? jx__flags_of(jx__node(doc, id)) : 0; }
+uint32_t jx_parent(const JxDoc *doc, uint32_t id) { return jx__valid(doc, id) ? jx__node(doc, id)->parent : JX_NONE; }
+uint32_t jx_end(const JxDoc *doc, uint32_t id) { return jx__valid(doc, id) ? jx__node(doc, id)->end : JX_NONE; }
+
+uint32_t jx_first_child(const JxDoc *doc, uint32_t id) {
+    if (!jx__valid(doc, id)) return JX_NONE;
+    return jx__node(doc, id)->end > id + 1 ? id + 1 : JX_NONE;
+}
+
+uint32_t jx_next_sibling(const JxDoc *doc, uint32_t id) {
+    if (!jx__valid(doc, id)) return JX_NONE;
+    const JxNode *n = jx__node(doc, id);
+    if (n->parent == JX_NONE || n->parent >= doc->count) return JX_NONE;
+    return n->end < jx__node(doc, n->parent)->end ? n->end : JX_NONE;
+}
+
+uint32_t jx_child_count(const JxDoc *doc, uint32_t id) {
+    if (!jx__valid(doc, id)) return 0;
+    const JxNode *n = jx__node(doc, id);
+    return jx__is_container(n->info) ? jx__number(doc, id, n) : 0;
+}
+
+/* Index of the skip head of container id, or -1. */
+static long skip_head(const JxDoc *d, uint32_t id) {
+    if (!d->skip_heads) return -1;
+    const JxSkipHead *lo = d->skip_heads, *hi = lo + d->skip_head_count;
+    const JxSkipHead *it = std::lower_bound(lo, hi, id, [](const JxSkipHead &h, uint32_t v) { return h.node < v; });
+    return (it != hi && it->node == id) ? it - lo : -1;
+}
+
+uint32_t jx_child_at(const JxDoc *doc, uint32_t id, uint32_t i) {
+    if (!jx__valid(doc, id)) return JX_NONE;
+    const JxNode *n = jx__node(doc, id);
+    if (!jx__is_container(n->info)) return JX_NONE;
+    uint32_t count = jx__number(doc, id, n);
+    if (i >= count) return JX_NONE;
+    uint32_t cur = id + 1, steps = i;
+    long h = count >= 64 ? skip_head(doc, id) : -1;
+    if (h >= 0) {
+        cur = doc->skip_samples[doc->skip_heads[h].first + i / 16];
+        steps = i % 16;
+    }
+    while (steps-- && cur < doc->count) cur = jx__node(doc, cur)->end;
+    return cur < doc->count ? cur : JX_NONE;
+}
+
+uint32_t jx_index_in_parent(const JxDoc *doc, uint32_t id) {
+    if (!jx__valid(doc, id)) return 0;
+    uint32_t parent = jx__node(doc, id)->parent;
+    if (parent == JX_NONE || parent >= id) return 0;
+    uint32_t count = jx__number(doc, parent, jx__node(doc, parent));
+    uint32_t cur = parent + 1, index = 0;
+    long h = count >= 64 ? skip_head(doc, parent) : -1;
+    if (h >= 0 && count > 16 && count <= 0xFFFFFFF0u) {
+        const uint32_t *samples = doc->skip_samples + doc->skip_heads[h].first;
+        uint32_t n = (count + 15) / 16;
+        uint32_t pos = uint32_t(std::upper_bound(samples, samples + n, id) - samples);
+        if (pos > 0) pos--;
+        cur = samples[pos];
+        index = pos * 16;
+    }
+    while (cur < id && cur < doc->count) {
+        cur = jx__node(doc, cur)->end;
+        index++;
+    }
+    return index;
+}
+
+uint32_t jx_depth(const JxDoc *doc, uint32_t id) {
+    if (!jx__valid(doc, id)) return 0;
+    uint32_t depth = 0;
+    for (uint32_t p = jx__node(doc, id)->parent; p != JX_NONE && p < doc->count; p = jx__node(doc, p)->parent)
+        depth++;
+    return depth;
+}
+
+int jx_has_key(const JxDoc *doc, uint32_t id) { return jx__valid(doc, id) && jx__node(doc, id)->key_off != JX_NONE; }
+uint32_t jx_key_offset(const JxDoc *doc, uint32_t id) {
+    return jx__valid(doc, id) ? jx__node(doc, id)->key_off : JX_NONE;
+}
+
+uint32_t jx_key_len(const JxDoc *doc, uint32_t id) {
+    if (!jx__valid(doc, id)) return 0;
+    uint32_t off = jx__node(doc, id)->key_off;
+    if (off == JX_NONE || off >= doc->size) return 0;
+    const unsigned char *s = reinterpret_cast<const unsigned char *>(doc->text) + off, *p = s;
+    if (*s == '"' || *s == '\'') {
+        unsigned char q = *s;
+        p++;
+        for (;;) {
+            uint64_t w = jx__load8(p);
+            if (!(jx__has_byte(w, q) | jx__has_byte(w, '\\') | jx__has_byte(w, 0))) {
+                p += 8;
+                continue;
+            }
+            if (*p == q) return uint32_t(p + 1 - s);
+            if (*p == '\\') p++;
+            if (*p == 0 && p >= reinterpret_cast<const unsigned char *>(doc->text) + doc->size)
+                return uint32_t(p - s); /* unterminated: stops at the text end */
+            p++;
+        }
+    }
+    while (jx__ident_byte(*p)) p++;
+    return uint32_t(p - s);
+}
+
+uint32_t jx_val_offset(const JxDoc *doc, uint32_t id) { return jx__valid(doc, id) ? jx__node(doc, id)->val_off : 0; }
+
+/* Steps over whitespace, commas and comments; then over one closing bracket if there is one. */
+static uint32_t past_close(const JxDoc *d, uint32_t pos) {
+    const char *t = d->text;
+    while (pos < d->size) {
+        char c = t[pos];
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',') {
+            pos++;
+        } else if (c == '/' && t[pos + 1] == '/') {
+            while (pos < d->size && t[pos] != '\n') pos++;
+        } else if (c == '/' && t[pos + 1] == '*') {
+            pos += 2;
+            while (pos < d->size && !(t[pos] == '*' && t[pos + 1] == '/')) pos++;
+            pos = std::min(pos + 2, d->size);
+        } else {
+            break;
+        }
+    }
+    if (pos < d->size && (t[pos] == ']' || t[pos] == '}')) pos++;
+    return pos;
+}
+
+uint32_t jx_val_len(const JxDoc *doc, uint32_t id) {
+    if (!jx__valid(doc, id)) return 0;
+    const JxNode *n = jx__node(doc, id);
+    if (!jx__is_container(n->info)) return jx__number(doc, id, n);
+    if (id == 0 && jx_doc_records(doc)) return doc->size - n->val_off;
+    uint32_t last = n->end - 1;
+    const JxNode *ln = jx__node(doc, last);
+    uint32_t pos;
+    if (!jx__is_container(ln->info)) {
+        pos = ln->val_off + jx__number(doc, last, ln);
+    } else {
+        pos = ln->val_off + 1;
+        if (!(jx__flags_of(ln) & JX_F_UNCLOSED)) pos = past_close(doc, pos);
+    }
+    if (last != id) {
+        for (uint32_t a = ln->parent; a != JX_NONE && a >= id; a = jx__node(doc, a)->parent) {
+            if (!(jx__flags_of(jx__node(doc, a)) & JX_F_UNCLOSED)) pos = past_close(doc, pos);
+            if (a == id) break;
+        }
+    }
+    return pos - n->val_off;
+}
+
+uint32_t jx_record_line(const JxDoc *doc, uint32_t id) {
+    if (!jx__valid(doc, id) || id == 0 || !jx_doc_records(doc)) return 0;
+    const JxNode *n = jx__node(doc, id);
+    if (n->parent != 0) return 0;
+    return jx_doc_line_of(doc, n->val_off) + 1;
+}
+
+uint32_t jx_doc_line_of(const JxDoc *doc, uint32_t offset) {
+    if (!doc || doc->line_count < 2) return 0;
+    const uint32_t *lo = doc->line_starts, *hi = lo + doc->line_count;
+    return uint32_t(std::upper_bound(lo, hi, offset) - lo) - 1;
+}
+
+uint32_t jx_doc_line_start(const JxDoc *doc, uint32_t line) {
+    if (!doc) return 0;
+    return line < doc->line_count ? doc->line_starts[line] : doc->size;
+}
+
+/* Length of the UTF-8 character at p if it is a valid sequence within left bytes, else 1. */
+static inline uint32_t char_len(const unsigned char *p, uint32_t left) {
+    unsigned char c = p[0];
+    auto cont = [](unsigned char b) { return (b & 0xC0) == 0x80; };
+    if (c >= 0xC2 && c <= 0xDF) return left >= 2 && cont(p[1]) ? 2 : 1;
+    if (c >= 0xE0 && c <= 0xEF) {
+        if (left < 3 || !cont(p[1]) || !cont(p[2])) return 1;
+        if (c == 0xE0 && p[1] < 0xA0) return 1;
+        if (c == 0xED && p[1] > 0x9F) return 1;
+        return 3;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        if (left < 4 || !cont(p[1]) || !cont(p[2]) || !cont(p[3])) return 1;
+        if (c == 0xF0 && p[1] < 0x90) return 1;
+        if (c == 0xF4 && p[1] > 0x8F) return 1;
+        return 4;
+    }
+    return 1;
+}
+
+uint32_t jx_doc_col_of(const JxDoc *doc, uint32_t offset) {
+    if (!doc) return 1;
+    offset = std::min(offset, doc->size);
+    uint32_t start = jx_doc_line_start(doc, jx_doc_line_of(doc, offset));
+    if (doc->line_count == 0) start = 0;
+    if (start >= offset) return 1;
+    const unsigned char *t = reinterpret_cast<const unsigned char *>(doc->text);
+    uint32_t pos = start, col = 1;
+    while (pos < offset) {
+        if (offset - pos >= 8 && !(jx__load8(t + pos) & 0x8080808080808080ull)) {
+            pos += 8;
+            col += 8;
+            continue;
+        }
+        pos += char_len(t + pos, doc->size - pos);
+        col++;
+    }
+    return col;
+}
+
+}  // extern "C"
