@@ -1,0 +1,98 @@
+/* text_int.h: decoding of key and value spans, for the core's other modules.
+ *
+ * Keys and values stay in the document as written. Everything that needs
+ * their meaning (row lines, search, paths, JSON output) goes through the one
+ * decoder below, so that escapes and invalid UTF-8 read the same everywhere.
+ *
+ * Bounds: the decoder never reads outside the span it is given, not even for
+ * a backslash or a UTF-8 lead byte that is its last byte, so a span may lie in
+ * any memory. The scanners take an explicit end for the same reason. */
+#ifndef JX_TEXT_INT_H
+#define JX_TEXT_INT_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "doc_int.h"
+
+/* Where decoded text goes: a caller's buffer that is filled like snprintf.
+ *  - buf may be null and cap 0: then only total is counted (overflow is set
+ *    from the start).
+ *  - A piece is stored only when written + its length < cap, so one byte is
+ *    always left for the NUL. The first piece that does not fit sets overflow
+ *    and nothing is stored after it; total keeps counting the full length.
+ *  - Runs of ASCII are cut to the room left; a multi-byte character or the
+ *    result of an escape is stored whole or not at all, so the stored text
+ *    never ends inside a UTF-8 sequence.
+ * Make one with jx__cursor and finish it with jx__cursor_end. */
+struct jx_cursor {
+    char *buf;
+    size_t cap;
+    size_t written; /* bytes stored, always < cap when buf is set */
+    size_t total;   /* bytes the full result needs, without the NUL */
+    bool overflow;
+};
+
+inline jx_cursor jx__cursor(char *buf, size_t cap) {
+    return jx_cursor{buf, cap, 0, 0, buf == nullptr || cap == 0};
+}
+
+/* Writes the terminating NUL (when there is a buffer) and returns total. */
+inline size_t jx__cursor_end(jx_cursor *c) {
+    if (c->buf && c->cap) c->buf[c->written] = 0;
+    return c->total;
+}
+
+/* Appends n bytes as one indivisible piece. */
+void jx__put(jx_cursor *c, const char *p, size_t n);
+
+/* Appends a code point as UTF-8 (1 to 4 bytes, one piece). Values above
+ * U+10FFFF give U+FFFD. */
+void jx__put_cp(jx_cursor *c, uint32_t cp);
+
+/* Decodes the span [p, p + len) onto the cursor. With escapes on, backslash
+ * escapes of JSON and JSON5 are resolved (\uXXXX surrogate pairs join, lone
+ * surrogates and malformed \u or \x become U+FFFD, line continuations vanish).
+ * Invalid UTF-8 becomes U+FFFD one byte at a time, in every mode. Raw control
+ * bytes pass through unchanged. */
+void jx__decode(jx_cursor *c, const char *p, size_t len, bool escapes);
+
+/* Decodes into a new NUL-terminated buffer from jx__malloc (free with
+ * jx__free or free). *length gets the decoded length (may be null).
+ * Null on memory failure. */
+char *jx__decode_dup(const char *p, size_t len, bool escapes, size_t *length /* out */);
+
+/* A key or value as its characters stand in the text: for quoted text the
+ * bytes between the quotes, otherwise the token itself. */
+struct jx_span {
+    const char *p;
+    uint32_t len;
+    bool escaped; /* holds backslash escapes: decode with escapes on */
+    char quote;   /* '"' or '\'' when written in quotes, else 0 */
+};
+
+/* The key of node id: an unquoted key is the identifier itself. A node
+ * without key, or an invalid id, gives an empty span (p null). */
+jx_span jx__key_span(const JxDoc *d, uint32_t id);
+
+/* The value of node id: strings without their quotes; numbers, literals and
+ * JX_BAD records as written; containers and invalid ids an empty span. */
+jx_span jx__val_span(const JxDoc *d, uint32_t id);
+
+/* Byte length of the key or string token at p, never past end: for '"' or
+ * '\'' up to and including the matching quote (a backslash skips the next
+ * byte; an unterminated token runs to end); otherwise the run of identifier
+ * bytes (jx__ident_byte). 0 when p >= end. */
+size_t jx__scan_string_end(const char *p, const char *end);
+
+/* Reads exactly 4 hex digits (either case) at p into *out; returns false,
+ * leaving *out alone, if one is not a hex digit. Reads all 4 bytes: the
+ * caller makes sure they are there. */
+bool jx__hex4(const char *p, uint16_t *out);
+
+/* Length of the valid UTF-8 sequence starting at p (2, 3 or 4 bytes; no
+ * overlong forms, no encoded surrogates, nothing above U+10FFFF) that ends
+ * before end; 0 if there is none. p[0] must be >= 0x80 and p < end. */
+size_t jx__utf8_len(const unsigned char *p, const unsigned char *end);
+
+#endif
