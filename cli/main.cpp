@@ -1,1 +1,296 @@
-int main() { return 0; }
+// orvel-cli: the core without a window, for scripts, tests and quick looks at a file.
+// Each subcommand is one function in the table below; results go to stdout, failures to stderr.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "jx.h"
+
+namespace {
+
+// Exit statuses, documented in --help and the README.
+constexpr int EXIT_CLEAN = 0;
+constexpr int EXIT_PROBLEMS = 1;
+constexpr int EXIT_FAILURE_OR_MISUSE = 2;
+
+constexpr const char *USAGE =
+    "usage: orvel-cli parse [--strict] [--lines] FILE...\n"
+    "       orvel-cli json [--min] [--strict] [--lines] FILE\n"
+    "       orvel-cli --help\n";
+
+constexpr const char *HELP =
+    "Reads JSON, JSON with comments, JSON5, JSON Lines and files of several values\n"
+    "(UTF-8 or UTF-16) with the Orvel core.\n"
+    "\n"
+    "commands:\n"
+    "  parse FILE...   print each file's format, node, line and problem counts and\n"
+    "                  one line per problem with its byte offset and message\n"
+    "  json FILE       write the file's document as JSON, indented by 2 spaces\n"
+    "\n"
+    "A FILE of - reads standard input.\n"
+    "\n"
+    "options:\n"
+    "  --strict        accept plain JSON only; every lenient form is a problem\n"
+    "  --lines         read the text as JSON Lines from the start\n"
+    "  --min           (json) write minified JSON\n"
+    "  --help          show this text\n"
+    "\n"
+    "exit status:\n"
+    "  0  every file was read without problems\n"
+    "  1  some file has problems (what could be read is still shown)\n"
+    "  2  a file could not be read or parsed, output failed, or the command line is wrong\n";
+
+int usage_error(const char *fmt, const char *arg) {
+    std::fprintf(stderr, "orvel-cli: ");
+    std::fprintf(stderr, fmt, arg);
+    std::fprintf(stderr, "\n%s", USAGE);
+    return EXIT_FAILURE_OR_MISUSE;
+}
+
+// The options every subcommand understands; a subcommand rejects those it has no use for.
+struct Options {
+    bool strict = false;
+    bool lines = false;
+    bool min = false;
+    std::vector<const char *> files;
+};
+
+enum : unsigned {
+    OPT_STRICT = 1,
+    OPT_LINES = 2,
+    OPT_MIN = 4
+};
+
+// Splits args into options and files; "--" ends the options so that a file may start with '-'.
+// Returns -1 when the arguments are fine, else the exit status after a usage message.
+int parse_args(std::span<char *> args, unsigned allowed, Options &opt) {
+    bool options_done = false;
+    for (char *arg : args) {
+        std::string_view a(arg);
+        if (options_done || a.size() < 2 || a[0] != '-') {
+            opt.files.push_back(arg);
+        } else if (a == "--") {
+            options_done = true;
+        } else if (a == "--strict" && (allowed & OPT_STRICT)) {
+            opt.strict = true;
+        } else if (a == "--lines" && (allowed & OPT_LINES)) {
+            opt.lines = true;
+        } else if (a == "--min" && (allowed & OPT_MIN)) {
+            opt.min = true;
+        } else {
+            return usage_error("unknown option '%s'", arg);
+        }
+    }
+    return -1;
+}
+
+// Reads a whole file into a jx_buf_alloc buffer, since the parser takes ownership of exactly that.
+// On failure prints the reason and returns null.
+char *read_file(const char *path, size_t *length) {
+    int fd = std::strcmp(path, "-") == 0 ? dup(STDIN_FILENO) : open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        std::fprintf(stderr, "orvel-cli: cannot read '%s': %s\n", path, std::strerror(errno));
+        return nullptr;
+    }
+    struct stat st {};
+    // A regular file's size sizes the buffer; pipes and devices grow it as they go.
+    size_t cap = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? size_t(st.st_size) : 64 * 1024;
+    const char *failure = nullptr;
+    char *buf = cap <= JX_MAX_SIZE ? jx_buf_alloc(cap) : nullptr;
+    if (!buf) failure = cap > JX_MAX_SIZE ? "file is larger than 4 GB" : "out of memory";
+    size_t len = 0;
+    while (buf) {
+        if (len == cap) {
+            // The file grew or has no size: probe for more before growing the buffer.
+            char probe;
+            ssize_t n = read(fd, &probe, 1);
+            if (n == 0) break;
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                failure = std::strerror(errno);
+                break;
+            }
+            size_t bigger = cap < JX_MAX_SIZE / 2 ? cap * 2 + 1 : size_t(JX_MAX_SIZE);
+            if (len + 1 > JX_MAX_SIZE) {
+                failure = "file is larger than 4 GB";
+                break;
+            }
+            char *grown = jx_buf_alloc(bigger);
+            if (!grown) {
+                failure = "out of memory";
+                break;
+            }
+            std::memcpy(grown, buf, len);
+            jx_buf_free(buf);
+            buf = grown;
+            cap = bigger;
+            buf[len++] = probe;
+            continue;
+        }
+        size_t want = cap - len < (size_t(1) << 30) ? cap - len : size_t(1) << 30;
+        ssize_t n = read(fd, buf + len, want);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            failure = std::strerror(errno);
+            break;
+        }
+        if (n == 0) break;  // the file shrank while we read it; keep what is there
+        len += size_t(n);
+    }
+    close(fd);
+    if (failure) {
+        std::fprintf(stderr, "orvel-cli: cannot read '%s': %s\n", path, failure);
+        jx_buf_free(buf);
+        return nullptr;
+    }
+    // The core's scanning relies on zero bytes right after the text, also when the file shrank.
+    std::memset(buf + len, 0, 64);
+    *length = len;
+    return buf;
+}
+
+const char *status_text(int status) {
+    switch (status) {
+        case JX_CANCELLED: return "cancelled";
+        case JX_NO_MEMORY: return "out of memory";
+        case JX_TOO_BIG: return "text is larger than 4 GB";
+        default: return "unknown failure";
+    }
+}
+
+// Reads and parses one file; prints why and returns null when either fails.
+JxDoc *load(const char *path, const Options &opt) {
+    size_t len = 0;
+    char *buf = read_file(path, &len);
+    if (!buf) return nullptr;
+    jx_parse_options po{};
+    po.strict = opt.strict;
+    po.lines = opt.lines;
+    int status = JX_OK;
+    JxDoc *doc = jx_parse(buf, len, &po, nullptr, &status);
+    if (!doc) std::fprintf(stderr, "orvel-cli: cannot parse '%s': %s\n", path, status_text(status));
+    return doc;
+}
+
+const char *format_name(uint32_t format) {
+    switch (format) {
+        case JX_FORMAT_EMPTY: return "empty";
+        case JX_FORMAT_VALUE: return "JSON value";
+        case JX_FORMAT_LINES: return "JSON Lines";
+        case JX_FORMAT_VALUES: return "several values";
+        default: return "unknown";
+    }
+}
+
+// A full disk or a closed pipe must not pass for success.
+int finish_output(int status) {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "orvel-cli: cannot write output: %s\n", std::strerror(errno));
+        return EXIT_FAILURE_OR_MISUSE;
+    }
+    return status;
+}
+
+int cmd_parse(std::span<char *> args) {
+    Options opt;
+    if (int rc = parse_args(args, OPT_STRICT | OPT_LINES, opt); rc >= 0) return rc;
+    if (opt.files.empty()) return usage_error("%s", "parse needs at least one FILE");
+    int result = EXIT_CLEAN;
+    for (const char *path : opt.files) {
+        JxDoc *doc = load(path, opt);
+        if (!doc) {
+            result = EXIT_FAILURE_OR_MISUSE;
+            continue;
+        }
+        uint32_t problems = jx_doc_error_count(doc);
+        std::printf("%s\n", path);
+        std::printf("  format: %s\n", format_name(jx_doc_format(doc)));
+        std::printf("  nodes: %" PRIu32 "\n", jx_doc_count(doc));
+        std::printf("  lines: %" PRIu32 "\n", jx_doc_line_count(doc));
+        std::printf("  problems: %" PRIu32 "\n", problems);
+        for (uint32_t i = 0; i < problems; i++) {
+            const jx_problem *p = jx_doc_error(doc, i);
+            if (p) {
+                std::printf("  at %" PRIu32 " (line %" PRIu32 ", column %" PRIu32 "): %s\n", p->offset,
+                            p->line, p->column, p->message);
+            } else {
+                std::printf("  problem %" PRIu32 ": details unavailable (out of memory)\n", i + 1);
+            }
+        }
+        if (problems && result == EXIT_CLEAN) result = EXIT_PROBLEMS;
+        jx_doc_release(doc);
+    }
+    return finish_output(result);
+}
+
+int cmd_json(std::span<char *> args) {
+    Options opt;
+    if (int rc = parse_args(args, OPT_MIN | OPT_STRICT | OPT_LINES, opt); rc >= 0) return rc;
+    if (opt.files.size() != 1) return usage_error("%s", "json needs exactly one FILE");
+    const char *path = opt.files[0];
+    JxDoc *doc = load(path, opt);
+    if (!doc) return EXIT_FAILURE_OR_MISUSE;
+    int result = jx_doc_error_count(doc) ? EXIT_PROBLEMS : EXIT_CLEAN;
+    // An empty document has no root to write: print nothing rather than fail.
+    if (jx_doc_count(doc) > 0) {
+        size_t len = 0;
+        char *text = jx_copy_json(doc, 0, opt.min ? 0 : 1, &len);
+        if (!text) {
+            std::fprintf(stderr, "orvel-cli: cannot write '%s' as JSON: out of memory\n", path);
+            result = EXIT_FAILURE_OR_MISUSE;
+        } else {
+            std::fwrite(text, 1, len, stdout);
+            if (len == 0 || text[len - 1] != '\n') std::fputc('\n', stdout);
+            std::free(text);
+        }
+    }
+    jx_doc_release(doc);
+    return finish_output(result);
+}
+
+struct Command {
+    const char *name;
+    int (*run)(std::span<char *> args);
+};
+
+constexpr Command COMMANDS[] = {
+    {"parse", cmd_parse},
+    {"json", cmd_json},
+};
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    std::span<char *> args(argv + 1, argc > 0 ? size_t(argc - 1) : 0);
+    if (args.empty()) {
+        std::fputs(USAGE, stderr);
+        return EXIT_FAILURE_OR_MISUSE;
+    }
+    std::string_view first(args[0]);
+    if (first == "--help" || first == "-h" || first == "help") {
+        std::printf("%s\n%s", USAGE, HELP);
+        return finish_output(EXIT_CLEAN);
+    }
+    for (const Command &c : COMMANDS) {
+        if (first != c.name) continue;
+        // "--help" anywhere after a command asks for help rather than naming a file.
+        for (char *a : args.subspan(1)) {
+            if (std::string_view(a) == "--") break;
+            if (std::string_view(a) == "--help") {
+                std::printf("%s\n%s", USAGE, HELP);
+                return finish_output(EXIT_CLEAN);
+            }
+        }
+        return c.run(args.subspan(1));
+    }
+    return usage_error("unknown command '%s'", args[0]);
+}

@@ -1,0 +1,490 @@
+// Parse throughput of the Orvel core against simdjson and RapidJSON, with a memchr pass over the
+// same bytes as the floor no parser can beat, and Orvel's memory per node.
+//
+// usage: parse_bench [--quick] [--runs N] [--min-seconds S] [--data DIR] [FILE|DIR...]
+#include <rapidjson/document.h>
+#include <simdjson.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "bench_util.h"
+#include "jx.h"
+
+#ifndef ORVEL_BENCH_CORPUS
+#define ORVEL_BENCH_CORPUS "../shared/corpus"
+#endif
+#ifndef ORVEL_BENCH_DATA
+#define ORVEL_BENCH_DATA "bench-data"
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Benchmark names; keep them stable so that two runs can be diffed.
+constexpr const char *ORVEL_COLD = "orvel/cold";
+constexpr const char *SIMDJSON_REUSED = "simdjson/dom-reused";
+constexpr const char *SIMDJSON_FRESH = "simdjson/dom-fresh";
+constexpr const char *RAPIDJSON_DOC = "rapidjson/document";
+constexpr const char *MEMCHR_FLOOR = "memchr/floor";
+
+constexpr uint64_t GENERATED_SIZE = uint64_t(512) << 20;
+// Bump the version whenever the generator's output changes, so a stale file is never reused.
+constexpr const char *GENERATED_NAME = "mixed-512mb-v1.json";
+
+struct Config {
+    bool quick = false;
+    bench::Plan small;  // files of a few MB
+    bench::Plan large;  // the generated file
+    std::string data_dir = ORVEL_BENCH_DATA;
+    std::vector<std::string> paths;
+};
+
+// ---- the generated file ----
+
+// splitmix64: a fixed seed gives the same file on every machine.
+struct Rng {
+    uint64_t state;
+    uint64_t next() {
+        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    uint32_t below(uint32_t n) { return uint32_t(next() % n); }
+    bool chance(uint32_t percent) { return below(100) < percent; }
+};
+
+// clang-format off
+constexpr const char *WORDS[] = {
+    "alpha", "bravo", "delta", "echo", "harbour", "lattice", "meridian", "orbit", "quartz", "river",
+    "signal", "timber", "vector", "willow", "zenith", "Zürich", "Łódź", "São Paulo", "東京", "Москва",
+    "café", "naïve", "Ελλάδα", "日本語", "😀", "🌦", "a\\\"quoted\\\" word", "tab\\there", "line\\nbreak",
+    "\\u00e9t\\u00e9", "back\\\\slash", "\\ud83d\\ude00"};
+// clang-format on
+constexpr size_t WORD_COUNT = sizeof WORDS / sizeof WORDS[0];
+
+void put_words(std::string &out, Rng &rng, int n) {
+    for (int i = 0; i < n; i++) {
+        if (i) out += ' ';
+        // Mostly ASCII, as real data is; the rest exercises UTF-8 and escapes.
+        out += WORDS[rng.chance(80) ? rng.below(15) : rng.below(WORD_COUNT)];
+    }
+}
+
+void put_number(std::string &out, Rng &rng) {
+    switch (rng.below(5)) {
+        case 0: out += std::to_string(rng.below(1000)); break;
+        case 1: out += std::to_string(int64_t(rng.next() >> 12) - (int64_t(1) << 51)); break;
+        case 2: out += bench::format("%.6f", (int64_t(rng.below(2000000)) - 1000000) / 1000.0); break;
+        case 3: out += bench::format("%.3e", double(rng.next() >> 11) * 1e-10); break;
+        default: out += bench::format("-%u.%02u", rng.below(100), rng.below(100)); break;
+    }
+}
+
+// One record: a pretty-printed object (2-space indent, short scalar arrays on one line) of the
+// kinds of values an API dump holds.
+void put_record(std::string &out, Rng &rng, uint64_t id) {
+    out += "  {\n    \"id\": " + std::to_string(id) + ",\n";
+    out += bench::format("    \"guid\": \"%08x-%04x-%04x-%012" PRIx64 "\",\n", uint32_t(rng.next()),
+                         rng.below(0x10000), rng.below(0x10000), rng.next() >> 16);
+    out += "    \"active\": ";
+    out += rng.chance(50) ? "true" : "false";
+    out += ",\n    \"name\": \"";
+    put_words(out, rng, 1 + int(rng.below(3)));
+    out += "\",\n    \"score\": ";
+    put_number(out, rng);
+    out += ",\n    \"tags\": [";
+    for (int i = 0, n = int(rng.below(5)); i < n; i++) {
+        out += i ? ", \"" : "\"";
+        put_words(out, rng, 1);
+        out += '"';
+    }
+    out += "],\n    \"location\": {\n      \"lat\": ";
+    out += bench::format("%.7f", (int64_t(rng.below(180000000)) - 90000000) / 1e6);
+    out += ",\n      \"lon\": ";
+    out += bench::format("%.7f", (int64_t(rng.below(360000000)) - 180000000) / 1e6);
+    out += ",\n      \"alt\": ";
+    if (rng.chance(30)) {
+        out += "null";
+    } else {
+        put_number(out, rng);
+    }
+    out += "\n    },\n    \"history\": [";
+    for (int i = 0, n = int(rng.below(6)); i < n; i++) {
+        out += i ? ", [" : "[";
+        out += std::to_string(1700000000 + rng.below(100000000));
+        out += ", ";
+        put_number(out, rng);
+        out += rng.chance(20) ? ", null]" : "]";
+    }
+    out += "],\n    \"notes\": ";
+    if (rng.chance(40)) {
+        out += "null";
+    } else {
+        out += '"';
+        put_words(out, rng, 3 + int(rng.below(12)));
+        out += '"';
+    }
+    out += ",\n    \"counts\": [";
+    for (int i = 0, n = 1 + int(rng.below(8)); i < n; i++) {
+        if (i) out += ", ";
+        out += std::to_string(rng.below(100000));
+    }
+    out += "]\n  }";
+}
+
+// Writes the generated file into dir unless it is already there; returns its path, or "" on failure.
+std::string ensure_generated(const std::string &dir) {
+    fs::path path = fs::path(dir) / GENERATED_NAME;
+    std::error_code ec;
+    if (fs::exists(path, ec) && fs::file_size(path, ec) >= GENERATED_SIZE) return path.string();
+    fs::create_directories(dir, ec);
+    fs::path tmp = path;
+    tmp += ".tmp";
+    std::printf("generating %s (%s bytes) ...\n", path.c_str(), bench::grouped(GENERATED_SIZE).c_str());
+    std::fflush(stdout);
+    FILE *f = std::fopen(tmp.c_str(), "wb");
+    if (!f) {
+        std::fprintf(stderr, "parse_bench: cannot write '%s': %s\n", tmp.c_str(), std::strerror(errno));
+        return "";
+    }
+    Rng rng{0x0F7E1u};
+    std::string chunk = "[\n";
+    uint64_t written = 0;
+    bool ok = true;
+    for (uint64_t id = 1; written + chunk.size() < GENERATED_SIZE; id++) {
+        if (id > 1) chunk += ",\n";
+        put_record(chunk, rng, id);
+        if (chunk.size() >= (1u << 22)) {
+            ok = ok && std::fwrite(chunk.data(), 1, chunk.size(), f) == chunk.size();
+            written += chunk.size();
+            chunk.clear();
+        }
+    }
+    chunk += "\n]\n";
+    ok = ok && std::fwrite(chunk.data(), 1, chunk.size(), f) == chunk.size();
+    ok = std::fclose(f) == 0 && ok;
+    if (ok) fs::rename(tmp, path, ec);
+    if (!ok || ec) {
+        std::fprintf(stderr, "parse_bench: cannot write '%s'\n", path.c_str());
+        fs::remove(tmp, ec);
+        return "";
+    }
+    return path.string();
+}
+
+// ---- the parsers ----
+
+// Parses a fresh copy of text. Only jx_buf_alloc, jx_parse and jx_doc_release are timed: the copy
+// into the buffer stands for reading the file and is left out.
+double orvel_cold_run(const simdjson::padded_string &text) {
+    auto t0 = bench::Clock::now();
+    char *buf = jx_buf_alloc(text.size());
+    double alloc = bench::seconds_since(t0);
+    if (!buf) {
+        std::fprintf(stderr, "parse_bench: out of memory for a copy of %zu bytes\n", text.size());
+        std::exit(2);
+    }
+    std::memcpy(buf, text.data(), text.size());
+    auto t1 = bench::Clock::now();
+    int status = -1;
+    JxDoc *doc = jx_parse(buf, text.size(), nullptr, nullptr, &status);
+    bench::keep(jx_doc_count(doc));
+    jx_doc_release(doc);
+    return alloc + bench::seconds_since(t1);
+}
+
+JxDoc *orvel_parse(const simdjson::padded_string &text, int *status) {
+    char *buf = jx_buf_alloc(text.size());
+    if (!buf) {
+        *status = JX_NO_MEMORY;
+        return nullptr;
+    }
+    std::memcpy(buf, text.data(), text.size());
+    return jx_parse(buf, text.size(), nullptr, nullptr, status);
+}
+
+// Values in a RapidJSON document, counted the way Orvel counts nodes (keys are not nodes).
+uint64_t rapidjson_count(const rapidjson::Value &root) {
+    uint64_t n = 0;
+    std::vector<const rapidjson::Value *> stack{&root};
+    while (!stack.empty()) {
+        const rapidjson::Value *v = stack.back();
+        stack.pop_back();
+        n++;
+        if (v->IsObject()) {
+            for (auto m = v->MemberBegin(); m != v->MemberEnd(); ++m) stack.push_back(&m->value);
+        } else if (v->IsArray()) {
+            for (auto e = v->Begin(); e != v->End(); ++e) stack.push_back(&*e);
+        }
+    }
+    return n;
+}
+
+size_t memchr_pass(const char *p, size_t n) {
+    size_t hits = 0;
+    const char *end = p + n;
+    while (const void *q = std::memchr(p, 0, size_t(end - p))) {
+        hits++;
+        p = static_cast<const char *>(q) + 1;
+    }
+    return hits;
+}
+
+// ---- one file ----
+
+struct Result {
+    std::string file;
+    uint64_t bytes = 0;
+    double best[5] = {};  // MB/s by benchmark, in the order of NAMES; 0 when skipped
+    double bytes_per_node = 0;
+    double estimate_ratio = 0;
+};
+
+constexpr const char *NAMES[5] = {ORVEL_COLD, SIMDJSON_REUSED, SIMDJSON_FRESH, RAPIDJSON_DOC, MEMCHR_FLOOR};
+
+std::string ratio(double a, double b) {
+    if (a <= 0 || b <= 0) return "-";
+    return bench::format(a / b < 0.1 ? "%.4fx" : "%.2fx", a / b);
+}
+
+// Benchmarks one file; false when a result could not be verified.
+bool run_file(const std::string &path, const bench::Plan &plan, std::vector<Result> &results) {
+    auto loaded = simdjson::padded_string::load(path);
+    if (loaded.error()) {
+        std::fprintf(stderr, "parse_bench: cannot read '%s': %s\n", path.c_str(),
+                     simdjson::error_message(loaded.error()));
+        return false;
+    }
+    simdjson::padded_string text = std::move(loaded).value_unsafe();
+    const uint64_t n = text.size();
+    bool ok = true;
+
+    // Verify before timing: Orvel must read the file cleanly and agree with RapidJSON on the values.
+    int status = -1;
+    JxDoc *doc = orvel_parse(text, &status);
+    if (!doc) {
+        std::printf("\n%s: INVALID: jx_parse failed with status %d\n", path.c_str(), status);
+        return false;
+    }
+    uint64_t nodes = jx_doc_count(doc), lines = jx_doc_line_count(doc), problems = jx_doc_error_count(doc);
+    std::printf("\nfile: %s (%s bytes, %s nodes, %s lines)\n", fs::path(path).filename().c_str(),
+                bench::grouped(n).c_str(), bench::grouped(nodes).c_str(), bench::grouped(lines).c_str());
+    if (nodes == 0 || problems) {
+        const jx_problem *p = jx_doc_error(doc, 0);
+        std::printf("  INVALID: orvel read %s nodes with %s problems%s%s\n", bench::grouped(nodes).c_str(),
+                    bench::grouped(problems).c_str(), p ? "; first: " : "", p ? p->message : "");
+        ok = false;
+    }
+    const uint32_t format = jx_doc_format(doc);
+    jx_doc_release(doc);
+
+    bool rapid_ok = false, simd_ok = false;
+    {
+        rapidjson::Document d;
+        d.Parse(text.data(), text.size());
+        rapid_ok = !d.HasParseError();
+        if (!rapid_ok) {
+            std::printf(
+                "  NOTE: RapidJSON cannot parse this file (error %d at %zu); its benchmark is skipped\n",
+                int(d.GetParseError()), d.GetErrorOffset());
+        } else if (format == JX_FORMAT_VALUE && rapidjson_count(d) != nodes) {
+            std::printf("  INVALID: orvel has %s nodes, RapidJSON %s values\n", bench::grouped(nodes).c_str(),
+                        bench::grouped(rapidjson_count(d)).c_str());
+            ok = false;
+        }
+    }
+    {
+        simdjson::dom::parser parser;
+        auto err = parser.parse(text).error();
+        simd_ok = !err;
+        if (!simd_ok)
+            std::printf("  NOTE: simdjson cannot parse this file (%s); its benchmarks are skipped\n",
+                        simdjson::error_message(err));
+    }
+
+    Result r;
+    r.file = fs::path(path).filename().string();
+    r.bytes = n;
+    bench::Timings t[5];
+    t[0] = bench::measure(plan, [&] { return orvel_cold_run(text); });
+    if (simd_ok) {
+        simdjson::dom::parser parser;
+        bench::keep(parser.parse(text).error());  // sizes the parser once, outside the timing
+        t[1] = bench::measure_all(plan, [&] { bench::keep(parser.parse(text).error()); });
+    }
+    if (simd_ok) {
+        t[2] = bench::measure_all(plan, [&] {
+            simdjson::dom::parser parser;
+            bench::keep(parser.parse(text).error());
+        });
+    }
+    if (rapid_ok) {
+        t[3] = bench::measure_all(plan, [&] {
+            rapidjson::Document d;
+            d.Parse(text.data(), text.size());
+            bench::keep(d.HasParseError());
+        });
+    }
+    t[4] = bench::measure_all(plan, [&] { bench::keep(memchr_pass(text.data(), text.size())); });
+
+    bench::Table table;
+    table.add({"benchmark", "best MB/s", "median MB/s", "runs", "orvel/cold vs it"});
+    for (int i = 0; i < 5; i++) {
+        if (t[i].runs.empty()) {
+            table.add({NAMES[i], "skipped"});
+            continue;
+        }
+        r.best[i] = bench::mb_per_s(n, t[i].best());
+        table.add({NAMES[i], bench::format("%.1f", r.best[i]),
+                   bench::format("%.1f", bench::mb_per_s(n, t[i].median())), std::to_string(t[i].runs.size()),
+                   i ? ratio(r.best[0], r.best[i]) : ""});
+    }
+    table.print();
+    if (t[0].best() > 0)
+        std::printf("  orvel/cold: %.1f million nodes/s (best)\n", nodes / t[0].best() / 1e6);
+
+    // Memory: the peak a parse adds in a fresh child, text buffer included, against the planning
+    // estimate of text + 20 bytes per node + 4 bytes per line + 1 MB.
+    int64_t growth = bench::child_peak_rss_growth([&] {
+        int st = -1;
+        JxDoc *d = orvel_parse(text, &st);
+        bool good = d != nullptr;
+        bench::keep(d);
+        return good;  // the child exits without freeing: the peak is what matters
+    });
+    if (growth < 0) {
+        std::printf("  memory: could not be measured\n");
+    } else {
+        double estimate = double(n) + 20.0 * nodes + 4.0 * lines + (1 << 20);
+        r.bytes_per_node = nodes ? (double(growth) - double(n)) / double(nodes) : 0;
+        r.estimate_ratio = growth / estimate;
+        std::printf(
+            "  memory: peak +%.1f MB (text %.1f MB); %.1f bytes/node beyond the text; %.2f bytes per input "
+            "byte; %.2f of the estimate\n",
+            growth / 1e6, n / 1e6, r.bytes_per_node, double(growth) / double(n ? n : 1), r.estimate_ratio);
+    }
+    results.push_back(r);
+    return ok;
+}
+
+void print_summary(const std::vector<Result> &results) {
+    std::printf("\nsummary (best MB/s; ratios are orvel/cold to the peer)\n");
+    bench::Table table;
+    table.add({"file", "MB", ORVEL_COLD, "vs simdjson/dom-reused", "vs simdjson/dom-fresh",
+               "vs rapidjson/document", "vs memchr/floor", "bytes/node", "of estimate"});
+    for (const Result &r : results) {
+        table.add({r.file, bench::format("%.1f", r.bytes / 1e6), bench::format("%.1f", r.best[0]),
+                   ratio(r.best[0], r.best[1]), ratio(r.best[0], r.best[2]), ratio(r.best[0], r.best[3]),
+                   ratio(r.best[0], r.best[4]), bench::format("%.1f", r.bytes_per_node),
+                   bench::format("%.2f", r.estimate_ratio)});
+    }
+    table.print();
+}
+
+int usage(FILE *to) {
+    std::fprintf(
+        to,
+        "usage: parse_bench [--quick] [--runs N] [--min-seconds S] [--data DIR] [FILE|DIR...]\n"
+        "  FILE|DIR       JSON files, or folders of *.json (default: %s)\n"
+        "  --quick        skip the generated %s file\n"
+        "  --runs N       at least N timed runs per benchmark (default 10; 5 on the large file)\n"
+        "  --min-seconds  keep running each benchmark for at least S seconds (default 0.5)\n"
+        "  --data DIR     where the generated file is kept (default: %s)\n"
+        "exit status: 0 all results verified, 1 some result was invalid, 2 usage or unreadable input\n",
+        ORVEL_BENCH_CORPUS, GENERATED_NAME, ORVEL_BENCH_DATA);
+    return to == stdout ? 0 : 2;
+}
+
+bool parse_args(int argc, char **argv, Config &cfg, int *exit_code) {
+    cfg.small = {10, 1000, 0.5};
+    cfg.large = {5, 5, 0};
+    for (int i = 1; i < argc; i++) {
+        std::string a = argv[i];
+        bool has_value = i + 1 < argc;
+        if (a == "--help") {
+            *exit_code = usage(stdout);
+            return false;
+        } else if (a == "--quick") {
+            cfg.quick = true;
+        } else if (a == "--runs" && has_value) {
+            int runs = std::atoi(argv[++i]);
+            if (runs < 1) {
+                std::fprintf(stderr, "parse_bench: --runs needs a positive number\n");
+                *exit_code = usage(stderr);
+                return false;
+            }
+            cfg.small.min_runs = runs;
+            cfg.large.min_runs = cfg.large.max_runs = runs;
+        } else if (a == "--min-seconds" && has_value) {
+            cfg.small.min_seconds = std::atof(argv[++i]);
+        } else if (a == "--data" && has_value) {
+            cfg.data_dir = argv[++i];
+        } else if (!a.empty() && a[0] == '-') {
+            std::fprintf(stderr, "parse_bench: unknown option '%s'\n", a.c_str());
+            *exit_code = usage(stderr);
+            return false;
+        } else {
+            cfg.paths.push_back(a);
+        }
+    }
+    if (cfg.small.max_runs < cfg.small.min_runs) cfg.small.max_runs = cfg.small.min_runs;
+    if (cfg.paths.empty()) cfg.paths.push_back(ORVEL_BENCH_CORPUS);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    Config cfg;
+    int exit_code = 0;
+    if (!parse_args(argc, argv, cfg, &exit_code)) return exit_code;
+
+    // Folders stand for their *.json files, in name order so that runs line up.
+    std::vector<std::string> files;
+    for (const std::string &p : cfg.paths) {
+        std::error_code ec;
+        if (fs::is_directory(p, ec)) {
+            std::vector<std::string> found;
+            for (const auto &e : fs::directory_iterator(p, ec))
+                if (e.path().extension() == ".json") found.push_back(e.path().string());
+            std::sort(found.begin(), found.end());
+            if (found.empty()) {
+                std::fprintf(stderr, "parse_bench: no *.json files in '%s'\n", p.c_str());
+                return 2;
+            }
+            files.insert(files.end(), found.begin(), found.end());
+        } else if (fs::exists(p, ec)) {
+            files.push_back(p);
+        } else {
+            std::fprintf(stderr, "parse_bench: cannot read '%s': No such file or directory\n", p.c_str());
+            return 2;
+        }
+    }
+
+    bench::print_banner("orvel parse benchmark");
+    std::printf("peers:     simdjson %d.%d.%d (kernel %s), RapidJSON %s\n",
+                int(simdjson::SIMDJSON_VERSION_MAJOR), int(simdjson::SIMDJSON_VERSION_MINOR),
+                int(simdjson::SIMDJSON_VERSION_REVISION),
+                simdjson::get_active_implementation()->name().c_str(), RAPIDJSON_VERSION_STRING);
+    std::printf(
+        "method:    MB = 10^6 bytes; best and median of the runs. %s times jx_buf_alloc + jx_parse +\n"
+        "           jx_doc_release, not the copy of the file into the fresh buffer; %s reuses one\n"
+        "           parser, %s makes one per run; %s is Document::Parse with a fresh document.\n",
+        ORVEL_COLD, SIMDJSON_REUSED, SIMDJSON_FRESH, RAPIDJSON_DOC);
+
+    bool all_ok = true;
+    std::vector<Result> results;
+    for (const std::string &f : files) all_ok = run_file(f, cfg.small, results) && all_ok;
+    if (!cfg.quick) {
+        std::string big = ensure_generated(cfg.data_dir);
+        if (big.empty()) return 2;
+        all_ok = run_file(big, cfg.large, results) && all_ok;
+    }
+    print_summary(results);
+    if (!all_ok) std::printf("\nINVALID: some results could not be verified (see above)\n");
+    return all_ok ? 0 : 1;
+}

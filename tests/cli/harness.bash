@@ -1,0 +1,62 @@
+# Sourced by the command-line tests (not a test itself, hence not *.sh): runs orvel-cli and checks
+# what it printed and returned.
+# shellcheck shell=bash
+set -uo pipefail
+
+CLI=${1:?usage: bash TEST.sh ORVEL_CLI REPO_ROOT}
+ROOT=${2:?usage: bash TEST.sh ORVEL_CLI REPO_ROOT}
+# Under the sanitizers a finding must not look like exit status 1 ("the file has problems").
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}exitcode=86"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}exitcode=87:print_stacktrace=1"
+
+TMP=$(mktemp -d)
+trap 'rm -rf "$TMP"' EXIT
+failures=0
+checks=0
+
+# run ARG...: runs the CLI, leaving $out, $err and $rc.
+run() {
+    out=$("$CLI" "$@" 2>"$TMP/stderr")
+    rc=$?
+    err=$(cat "$TMP/stderr")
+}
+
+fail() {
+    failures=$((failures + 1))
+    echo "FAIL: $*"
+    echo "  command output was:"
+    sed 's/^/    | /' <<<"$out"
+    [[ -z $err ]] || sed 's/^/    ! /' <<<"$err"
+}
+
+# expect_rc N WHAT
+expect_rc() {
+    checks=$((checks + 1))
+    [[ $rc == "$1" ]] || fail "$2: exit status $rc, expected $1"
+}
+
+# expect_out_has LINE WHAT: stdout holds LINE as a whole line.
+expect_out_has() {
+    checks=$((checks + 1))
+    grep -qxF -- "$1" <<<"$out" || fail "$2: stdout lacks the line '$1'"
+}
+
+expect_out_lacks() {
+    checks=$((checks + 1))
+    ! grep -qF -- "$1" <<<"$out" || fail "$2: stdout unexpectedly holds '$1'"
+}
+
+expect_err() {
+    checks=$((checks + 1))
+    [[ $err == "$1" ]] || fail "$2: stderr is '$err', expected '$1'"
+}
+
+expect_err_has() {
+    checks=$((checks + 1))
+    grep -qF -- "$1" <<<"$err" || fail "$2: stderr lacks '$1'"
+}
+
+finish() {
+    echo "$((checks - failures)) passed, $failures failed"
+    ((failures == 0))
+}
