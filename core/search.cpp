@@ -11,7 +11,7 @@
 
 #include "alloc.h"
 #include "doc_int.h"
-#include "jx/text.h"
+#include "text_int.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -104,28 +104,9 @@ namespace {
 
 /* ---- UTF-8 ---- */
 
-/* Length of the valid, shortest-form UTF-8 sequence at p (no surrogates,
+/* Length of the valid UTF-8 sequence at p (shortest form, no surrogates,
  * nothing above U+10FFFF), or 0 when p does not start one before end. */
-int utf8_len(const uint8_t *p, const uint8_t *end) {
-    uint8_t c = p[0];
-    if (c < 0x80) return 1;
-    size_t left = size_t(end - p);
-    auto cont = [](uint8_t b) { return (b & 0xC0) == 0x80; };
-    if (c >= 0xC2 && c <= 0xDF) return left >= 2 && cont(p[1]) ? 2 : 0;
-    if (c >= 0xE0 && c <= 0xEF) {
-        if (left < 3 || !cont(p[1]) || !cont(p[2])) return 0;
-        if (c == 0xE0 && p[1] < 0xA0) return 0;
-        if (c == 0xED && p[1] > 0x9F) return 0;
-        return 3;
-    }
-    if (c >= 0xF0 && c <= 0xF4) {
-        if (left < 4 || !cont(p[1]) || !cont(p[2]) || !cont(p[3])) return 0;
-        if (c == 0xF0 && p[1] < 0x90) return 0;
-        if (c == 0xF4 && p[1] > 0x8F) return 0;
-        return 4;
-    }
-    return 0;
-}
+inline int utf8_len(const uint8_t *p, const uint8_t *end) { return *p < 0x80 ? 1 : int(jx__utf8_len(p, end)); }
 
 bool valid_utf8(const uint8_t *p, const uint8_t *end) {
     while (p < end) {
@@ -339,16 +320,14 @@ struct Scratch {
 void scratch_drop(Scratch &sc) {
     if (sc.p != sc.local) jx__free(sc.p);
     sc.p = sc.local;
+    sc.cap = 0;
 }
 
-/* Decodes the key or value of id into sc, followed by kPad zero bytes; false on failure. */
-bool decode(const JxDoc *d, uint32_t id, bool key, Scratch &sc, size_t *n) {
-    auto run = [&](uint8_t *buf, size_t cap) {
-        return key ? jx_key_text(d, id, reinterpret_cast<char *>(buf), cap)
-                   : jx_val_text(d, id, reinterpret_cast<char *>(buf), cap);
-    };
-    size_t len = run(sc.p, sc.cap);
-    if (len >= size_t(-9)) return false;
+/* Decodes the span into sc, followed by kPad zero bytes; false when memory runs out. */
+bool decode(const jx_span &sp, Scratch &sc, size_t *n) {
+    jx_cursor c = jx__cursor(reinterpret_cast<char *>(sc.p), sc.cap);
+    jx__decode(&c, sp.p, sp.len, sp.escaped);
+    size_t len = c.total;
     if (len + kPad > sc.cap) {
         if (len > SIZE_MAX / 2 - kPad) return false;
         size_t cap = len + kPad;
@@ -358,47 +337,20 @@ bool decode(const JxDoc *d, uint32_t id, bool key, Scratch &sc, size_t *n) {
         scratch_drop(sc);
         sc.p = np;
         sc.cap = cap;
-        len = run(sc.p, sc.cap);
-        if (len >= size_t(-9) || len + kPad > sc.cap) return false;
+        c = jx__cursor(reinterpret_cast<char *>(sc.p), sc.cap);
+        jx__decode(&c, sp.p, sp.len, sp.escaped);
+        len = c.total;
     }
     std::memset(sc.p + len, 0, kPad);
     *n = len;
     return true;
 }
 
-/* ---- node spans ---- */
-
-struct Span {
-    const uint8_t *b, *e;
-};
-
-/* The key's characters as written: inside the quotes, or the whole unquoted key. */
-Span key_span(const JxDoc *d, uint32_t id, const JxNode *nd) {
-    const uint8_t *t = reinterpret_cast<const uint8_t *>(d->text) + nd->key_off;
-    uint32_t len = jx_key_len(d, id);
-    if (*t == '"' || *t == '\'') {
-        if (len < 2) return {t + len, t + len};
-        return {t + 1, t + len - (t[len - 1] == *t ? 1 : 0)};
-    }
-    return {t, t + len};
-}
-
-/* The value's characters as written: a string's inside, any other scalar whole. */
-Span value_span(const JxDoc *d, uint32_t id, const JxNode *nd) {
-    const uint8_t *t = reinterpret_cast<const uint8_t *>(d->text) + nd->val_off;
-    uint32_t len = nd->info >> 8;
-    if (nd->info & JX_BIG_MARK) len = jx__number(d, id, nd);
-    len = std::min<uint64_t>(len, uint64_t(d->size) - nd->val_off);
-    if (jx__type_of(nd) == JX_STRING && len >= 1) {
-        if (len < 2) return {t + 1, t + 1};
-        return {t + 1, t + len - (t[len - 1] == t[0] ? 1 : 0)};
-    }
-    return {t, t + len};
-}
-
 /* ---- one node ---- */
 
 enum : int { kNo = 0, kYes = 1, kFail = -1, kStop = -2 };
+
+inline const uint8_t *u8(const char *p) { return reinterpret_cast<const uint8_t *>(p); }
 
 int regex_text(const JxSearch *s, const uint8_t *b, const uint8_t *e) {
     int r = onig_search(s->re, b, e, b, e, nullptr, ONIG_OPTION_NONE);
@@ -412,28 +364,24 @@ int test_text(const JxSearch *s, const uint8_t *b, const uint8_t *e) {
     return find(s, b, e, &mend) ? kYes : kNo;
 }
 
-/* Tests the key (key true) or value of a node without the run's cursor. */
-int test_part(const JxSearch *s, uint32_t id, const JxNode *nd, bool key, Scratch &sc) {
-    const JxDoc *d = s->doc;
-    bool escaped = key ? (jx__flags_of(nd) & JX_F_KEY_ESCAPED)
-                       : (jx__type_of(nd) == JX_STRING && (jx__flags_of(nd) & JX_F_ESCAPED));
-    if (!escaped) {
-        Span sp = key ? key_span(d, id, nd) : value_span(d, id, nd);
-        /* Oniguruma is promised valid UTF-8; the decoders repair what is not. */
-        if (!s->regex || valid_utf8(sp.b, sp.e)) return test_text(s, sp.b, sp.e);
-    }
+/* Tests a key or value span without the run's cursor. */
+int test_span(const JxSearch *s, const jx_span &sp, Scratch &sc) {
+    if (!sp.p) return test_text(s, u8(""), u8(""));
+    /* Oniguruma is promised valid UTF-8; the decoder repairs what is not. */
+    if (!sp.escaped && (!s->regex || valid_utf8(u8(sp.p), u8(sp.p) + sp.len)))
+        return test_text(s, u8(sp.p), u8(sp.p) + sp.len);
     size_t n;
-    if (!decode(d, id, key, sc, &n)) return kFail;
+    if (!decode(sp, sc, &n)) return kFail;
     return test_text(s, sc.p, sc.p + n);
 }
 
 int test_node(const JxSearch *s, uint32_t id, Scratch &sc) {
     const JxNode *nd = jx__node(s->doc, id);
     if (s->keys && nd->key_off != JX_NONE) {
-        int r = test_part(s, id, nd, true, sc);
+        int r = test_span(s, jx__key_span(s->doc, id), sc);
         if (r != kNo) return r;
     }
-    if (s->values && !jx__is_container(nd->info)) return test_part(s, id, nd, false, sc);
+    if (s->values && !jx__is_container(nd->info)) return test_span(s, jx__val_span(s->doc, id), sc);
     return kNo;
 }
 
@@ -532,35 +480,36 @@ int run_plain(JxSearch *s, const jx_progress *pr) {
     Scratch sc{s->scratch, s->scratch_cap, nullptr};
     int r = walk(s, pr, [&](uint32_t id, const JxNode *nd) -> int {
         const uint32_t info = nd->info;
-        const int flags = (info >> 3) & 15;
         const uint8_t *mend;
         if (keys && nd->key_off != JX_NONE) {
-            if (flags & JX_F_KEY_ESCAPED) {
+            if (jx__flags_of(nd) & JX_F_KEY_ESCAPED) {
                 size_t len;
-                if (!decode(d, id, true, sc, &len)) return kFail;
+                if (!decode(jx__key_span(d, id), sc, &len)) return kFail;
                 if (find(s, sc.p, sc.p + len, &mend)) return kYes;
             } else {
                 const uint8_t *k = text + nd->key_off, *v = text + nd->val_off;
                 if (cur < k) cur = next_start(s, k, values ? tend : v);
                 if (cur < v) {
-                    Span sp = key_span(d, id, nd);
-                    if (cur < sp.e && find(s, std::max(sp.b, cur), sp.e, &mend)) return kYes;
+                    jx_span sp = jx__key_span(d, id);
+                    const uint8_t *b = u8(sp.p), *e = b + sp.len;
+                    if (b && cur < e && find(s, std::max(b, cur), e, &mend)) return kYes;
                 }
             }
         }
         if (!values || jx__is_container(info)) return kNo;
-        if ((info & 7) == JX_STRING && (flags & JX_F_ESCAPED)) {
+        if ((info & 7) == JX_STRING && (jx__flags_of(nd) & JX_F_ESCAPED)) {
+            /* Escapes can spell the query without a candidate byte in the text. */
             size_t len;
-            if (!decode(d, id, false, sc, &len)) return kFail;
+            if (!decode(jx__val_span(d, id), sc, &len)) return kFail;
             return find(s, sc.p, sc.p + len, &mend) ? kYes : kNo;
         }
         const uint8_t *v = text + nd->val_off;
         if (cur < v) cur = next_start(s, v, tend);
-        uint64_t len = info >> 8;
-        if (cur >= v + len && !(info & JX_BIG_MARK)) return kNo; /* the usual case: nothing inside */
-        Span sp = value_span(d, id, nd);
-        if (cur < sp.e && find(s, std::max(sp.b, cur), sp.e, &mend)) return kYes;
-        return kNo;
+        if (cur >= v + (info >> 8) && !(info & JX_BIG_MARK)) return kNo; /* the usual case: nothing inside */
+        jx_span sp = jx__val_span(d, id);
+        if (!sp.p) return kNo;
+        const uint8_t *b = u8(sp.p), *e = b + sp.len;
+        return cur < e && find(s, std::max(b, cur), e, &mend) ? kYes : kNo;
     });
     s->scratch = sc.p;
     s->scratch_cap = sc.cap;
