@@ -155,5 +155,4 @@ inline std::string ensure_generated(const std::string &dir, const char *program)
     return path.string();
 }
 
-
 }  // namespace bench

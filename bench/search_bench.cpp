@@ -29,7 +29,12 @@ namespace {
 namespace fs = std::filesystem;
 
 // Benchmark names; keep them stable so that two runs can be diffed.
-enum Kind { PLAIN_CASE, PLAIN_NOCASE, REGEX, KINDS };
+enum Kind {
+    PLAIN_CASE,
+    PLAIN_NOCASE,
+    REGEX,
+    KINDS
+};
 constexpr const char *KIND_NAMES[KINDS] = {"plain/case", "plain/nocase", "regex"};
 constexpr const char *GREP_FLAGS[KINDS] = {"-F", "-i -F", "-E"};
 
@@ -103,7 +108,8 @@ uint32_t naive_count(const JxDoc *doc, Kind kind, const std::string &query) {
     std::string buf(256, 0);
     auto text = [&](uint32_t id, bool key) {
         for (;;) {
-            size_t n = key ? jx_key_text(doc, id, buf.data(), buf.size()) : jx_val_text(doc, id, buf.data(), buf.size());
+            size_t n = key ? jx_key_text(doc, id, buf.data(), buf.size())
+                           : jx_val_text(doc, id, buf.data(), buf.size());
             if (n < buf.size()) return std::string_view(buf.data(), n);
             buf.resize(n + 1);
         }
@@ -152,7 +158,8 @@ std::string quoted(const std::string &s) {
 
 // Runs grep once and returns its count of matching lines, or -1.
 long grep_count(Kind kind, const std::string &query, const std::string &path) {
-    std::string cmd = std::string("grep -c ") + GREP_FLAGS[kind] + " -e " + quoted(query) + " " + quoted(path);
+    std::string cmd =
+        std::string("grep -c ") + GREP_FLAGS[kind] + " -e " + quoted(query) + " " + quoted(path);
     FILE *p = popen(cmd.c_str(), "r");
     if (!p) return -1;
     long n = -1;
@@ -206,8 +213,8 @@ bool run_file(const std::string &path, const bench::Plan &plan, std::vector<Resu
         jx_search_free(s);
         uint32_t want = naive_count(doc, kind, r.query);
         if (r.hits != want) {
-            std::printf("INVALID: %s %s '%s': %u hits, the naive search finds %u\n", r.file.c_str(), KIND_NAMES[k],
-                        r.query.c_str(), r.hits, want);
+            std::printf("INVALID: %s %s '%s': %u hits, the naive search finds %u\n", r.file.c_str(),
+                        KIND_NAMES[k], r.query.c_str(), r.hits, want);
             ok = false;
         }
         r.orvel = bench::measure_all(plan, [&] { jx_search_free(orvel_search(doc, kind, r.query)); });
@@ -217,8 +224,8 @@ bool run_file(const std::string &path, const bench::Plan &plan, std::vector<Resu
             ok = false;
         }
         r.grep = bench::measure_all(plan, [&] { bench::keep(grep_count(kind, r.query, path)); });
-        std::printf("  %-22s %-13s %9s hits  orvel %8.1f MB/s  grep %8.1f MB/s\n", r.file.c_str(), KIND_NAMES[k],
-                    bench::grouped(r.hits).c_str(), bench::mb_per_s(r.bytes, r.orvel.best()),
+        std::printf("  %-22s %-13s %9s hits  orvel %8.1f MB/s  grep %8.1f MB/s\n", r.file.c_str(),
+                    KIND_NAMES[k], bench::grouped(r.hits).c_str(), bench::mb_per_s(r.bytes, r.orvel.best()),
                     bench::mb_per_s(r.bytes, r.grep.best()));
         std::fflush(stdout);
         results.push_back(std::move(r));
@@ -230,8 +237,8 @@ bool run_file(const std::string &path, const bench::Plan &plan, std::vector<Resu
 void print_summary(const std::vector<Result> &results) {
     std::printf("\nsummary (MB/s from the best run; speed = orvel MB/s / grep MB/s, above 1 is faster)\n");
     bench::Table table;
-    table.add({"file", "MB", "search", "query", "hits", "orvel best", "orvel median", "grep lines", "grep best",
-               "grep median", "speed"});
+    table.add({"file", "MB", "search", "query", "hits", "orvel best", "orvel median", "grep lines",
+               "grep best", "grep median", "speed"});
     for (const Result &r : results) {
         table.add({r.file, bench::format("%.1f", r.bytes / 1e6), KIND_NAMES[r.kind], r.query,
                    bench::grouped(r.hits), bench::format("%.1f", bench::mb_per_s(r.bytes, r.orvel.best())),
@@ -252,14 +259,15 @@ void print_summary(const std::vector<Result> &results) {
 }
 
 int usage(FILE *to) {
-    std::fprintf(to,
-                 "usage: search_bench [--quick] [--runs N] [--data DIR] [FILE|DIR...]\n"
-                 "  FILE|DIR    JSON files, or folders of *.json (default: %s)\n"
-                 "  --quick     skip the generated %s file\n"
-                 "  --runs N    at least N timed runs per search (default 5; 3 on the large file)\n"
-                 "  --data DIR  where the generated file is kept (default: %s)\n"
-                 "exit status: 0 all results verified, 1 some result was invalid, 2 usage or unreadable input\n",
-                 ORVEL_BENCH_CORPUS, bench::GENERATED_NAME, ORVEL_BENCH_DATA);
+    std::fprintf(
+        to,
+        "usage: search_bench [--quick] [--runs N] [--data DIR] [FILE|DIR...]\n"
+        "  FILE|DIR    JSON files, or folders of *.json (default: %s)\n"
+        "  --quick     skip the generated %s file\n"
+        "  --runs N    at least N timed runs per search (default 5; 3 on the large file)\n"
+        "  --data DIR  where the generated file is kept (default: %s)\n"
+        "exit status: 0 all results verified, 1 some result was invalid, 2 usage or unreadable input\n",
+        ORVEL_BENCH_CORPUS, bench::GENERATED_NAME, ORVEL_BENCH_DATA);
     return to == stdout ? 0 : 2;
 }
 
@@ -338,8 +346,8 @@ int main(int argc, char **argv) {
     bool ok = true;
     std::vector<Result> results;
     for (const std::string &f : files) {
-        bool large = f.size() >= std::strlen(bench::GENERATED_NAME) &&
-                     fs::path(f).filename() == bench::GENERATED_NAME;
+        bool large =
+            f.size() >= std::strlen(bench::GENERATED_NAME) && fs::path(f).filename() == bench::GENERATED_NAME;
         ok = run_file(f, large ? cfg.large : cfg.small, results) && ok;
     }
     print_summary(results);

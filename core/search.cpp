@@ -54,7 +54,8 @@ constexpr FoldTable make_fold_table() {
     return t;
 }
 constexpr FoldTable kFold = make_fold_table();
-static_assert(kFold.cp[0x130 - 0xC0] == 'i' && kFold.cp[0x178 - 0xC0] == 0xFF && kFold.cp[0xC9 - 0xC0] == 0xE9);
+static_assert(kFold.cp[0x130 - 0xC0] == 'i' && kFold.cp[0x178 - 0xC0] == 0xFF &&
+              kFold.cp[0xC9 - 0xC0] == 0xE9);
 
 constexpr uint64_t kOnes = 0x0101010101010101ull;
 
@@ -106,7 +107,9 @@ namespace {
 
 /* Length of the valid UTF-8 sequence at p (shortest form, no surrogates,
  * nothing above U+10FFFF), or 0 when p does not start one before end. */
-inline int utf8_len(const uint8_t *p, const uint8_t *end) { return *p < 0x80 ? 1 : int(jx__utf8_len(p, end)); }
+inline int utf8_len(const uint8_t *p, const uint8_t *end) {
+    return *p < 0x80 ? 1 : int(jx__utf8_len(p, end));
+}
 
 bool valid_utf8(const uint8_t *p, const uint8_t *end) {
     while (p < end) {
@@ -126,7 +129,9 @@ bool valid_utf8(const uint8_t *p, const uint8_t *end) {
 /* ---- case folding ---- */
 
 /* Folds the two-byte character c, c1 (lead 0xC3..0xC5) into its code point's lower case. */
-inline uint32_t fold2(uint8_t c, uint8_t c1) { return kFold.cp[(uint32_t(c & 0x1F) << 6 | (c1 & 0x3F)) - 0xC0]; }
+inline uint32_t fold2(uint8_t c, uint8_t c1) {
+    return kFold.cp[(uint32_t(c & 0x1F) << 6 | (c1 & 0x3F)) - 0xC0];
+}
 
 inline bool is_upper(uint8_t c) { return uint8_t(c - 'A') < 26; }
 inline bool is_lower(uint8_t c) { return uint8_t(c - 'a') < 26; }
@@ -221,7 +226,8 @@ const uint8_t *next_start_vec_t(const Prefilter &f, const uint8_t *p, const uint
         __m128i e = _mm_or_si128(_mm_cmpeq_epi8(_mm_or_si128(v, m0), b0), _mm_cmpeq_epi8(v, a0));
         if constexpr (Second) {
             __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(q + 1));
-            e = _mm_and_si128(e, _mm_or_si128(_mm_cmpeq_epi8(_mm_or_si128(v1, m1), b1), _mm_cmpeq_epi8(v1, a1)));
+            e = _mm_and_si128(e,
+                              _mm_or_si128(_mm_cmpeq_epi8(_mm_or_si128(v1, m1), b1), _mm_cmpeq_epi8(v1, a1)));
         }
         if constexpr (C4) e = _mm_or_si128(e, _mm_cmpeq_epi8(v, c4));
         return e;
@@ -247,7 +253,8 @@ const uint8_t *next_start_vec_t(const Prefilter &f, const uint8_t *p, const uint
 }
 
 const uint8_t *next_start_vec(const Prefilter &f, const uint8_t *p, const uint8_t *limit) {
-    if (f.second) return f.c4 ? next_start_vec_t<true, true>(f, p, limit) : next_start_vec_t<true, false>(f, p, limit);
+    if (f.second)
+        return f.c4 ? next_start_vec_t<true, true>(f, p, limit) : next_start_vec_t<true, false>(f, p, limit);
     return f.c4 ? next_start_vec_t<false, true>(f, p, limit) : next_start_vec_t<false, false>(f, p, limit);
 }
 #endif
@@ -348,7 +355,12 @@ bool decode(const jx_span &sp, Scratch &sc, size_t *n) {
 
 /* ---- one node ---- */
 
-enum : int { kNo = 0, kYes = 1, kFail = -1, kStop = -2 };
+enum : int {
+    kNo = 0,
+    kYes = 1,
+    kFail = -1,
+    kStop = -2
+};
 
 inline const uint8_t *u8(const char *p) { return reinterpret_cast<const uint8_t *>(p); }
 
@@ -395,7 +407,11 @@ bool cancel_set(const jx_progress *pr) {
     return pr && pr->cancel && __atomic_load_n(pr->cancel, __ATOMIC_RELAXED) != 0;
 }
 
-enum : int { kAdded = 0, kCapped = 1, kNoMemory = -1 };
+enum : int {
+    kAdded = 0,
+    kCapped = 1,
+    kNoMemory = -1
+};
 
 int add_hit(JxSearch *s, uint32_t id) {
     uint32_t n = s->count.load(std::memory_order_relaxed); /* only the run writes it */
@@ -622,7 +638,8 @@ extern "C" JxSearch *jx_search_new(JxDoc *doc, const char *query, size_t len, co
     s->cap = opt.max_hits ? opt.max_hits : kDefaultCap;
     s->simd = JX_SEARCH_SIMD && !g_force_words.load(std::memory_order_relaxed);
     s->hit_limit = std::min(jx_doc_count(doc), s->cap);
-    s->chunk_count = std::max<uint32_t>(1, uint32_t((uint64_t(s->hit_limit) + kChunkHits - 1) >> kChunkShift));
+    s->chunk_count =
+        std::max<uint32_t>(1, uint32_t((uint64_t(s->hit_limit) + kChunkHits - 1) >> kChunkShift));
     s->chunks = static_cast<uint32_t **>(jx__calloc(s->chunk_count, sizeof(uint32_t *)));
     if (!s->chunks) {
         jx_search_free(s);
@@ -695,7 +712,9 @@ extern "C" int jx_search_run(JxSearch *s, const jx_progress *progress) {
     return r;
 }
 
-extern "C" uint32_t jx_search_count(const JxSearch *s) { return s ? s->count.load(std::memory_order_acquire) : 0; }
+extern "C" uint32_t jx_search_count(const JxSearch *s) {
+    return s ? s->count.load(std::memory_order_acquire) : 0;
+}
 
 extern "C" uint32_t jx_search_hit(const JxSearch *s, uint32_t i) {
     if (!s || i >= s->count.load(std::memory_order_acquire)) return JX_NONE;
@@ -706,7 +725,9 @@ extern "C" int jx_search_finished(const JxSearch *s) {
     return s ? s->finished.load(std::memory_order_acquire) : 0;
 }
 
-extern "C" int jx_search_capped(const JxSearch *s) { return s ? s->capped.load(std::memory_order_acquire) : 0; }
+extern "C" int jx_search_capped(const JxSearch *s) {
+    return s ? s->capped.load(std::memory_order_acquire) : 0;
+}
 
 extern "C" uint32_t jx_search_next(const JxSearch *s, uint32_t node, int backward) {
     uint32_t n = jx_search_count(s);

@@ -73,8 +73,10 @@ std::string fold(const std::string &t) {
         auto c = uint8_t(t[i]);
         if (c >= 0xC3 && c <= 0xC5 && i + 1 < t.size() && (uint8_t(t[i + 1]) & 0xC0) == 0x80) {
             wint_t cp = towlower_l(wint_t((c & 0x1F) << 6 | (t[i + 1] & 0x3F)), utf8);
-            if (cp < 0x80) out += char(cp);
-            else out += {char(0xC0 | cp >> 6), char(0x80 | (cp & 0x3F))};
+            if (cp < 0x80)
+                out += char(cp);
+            else
+                out += {char(0xC0 | cp >> 6), char(0x80 | (cp & 0x3F))};
             i += 2;
         } else {
             out += char(c >= 'A' && c <= 'Z' ? c | 0x20 : c);
@@ -97,7 +99,9 @@ struct Model {
                            ONIG_ENCODING_UTF8, ONIG_SYNTAX_ONIGURUMA, &ei),
                   ONIG_NORMAL);
     }
-    ~Model() { if (re) onig_free(re); }
+    ~Model() {
+        if (re) onig_free(re);
+    }
     bool text(const std::string &t) const {
         if (o.regex) {
             auto *p = reinterpret_cast<const OnigUChar *>(t.data());
@@ -119,9 +123,10 @@ struct Model {
 
 // ---- random documents ----
 
-const char *const kPieces[] = {"json", "JSON", "Json", "a", "B", "x", "i", "I", "is", "IS", "ß", "SS",
-                               "é", "É", "İ", "ı", "Ÿ", "ÿ", "Ŀ", "ŀ", "Ā", " ", "87", "ru", "\\n",
-                               "\\u00c9", "\\u0130", "\\\"", "\\\\", "\xFF", "\xC3(", "\xE0\x80x"};
+const char *const kPieces[] = {"json", "JSON",    "Json",    "a",    "B",    "x",    "i",     "I",
+                               "is",   "IS",      "ß",       "SS",   "é",    "É",    "İ",     "ı",
+                               "Ÿ",    "ÿ",       "Ŀ",       "ŀ",    "Ā",    " ",    "87",    "ru",
+                               "\\n",  "\\u00c9", "\\u0130", "\\\"", "\\\\", "\xFF", "\xC3(", "\xE0\x80x"};
 const char *const kIdents[] = {"json", "JSON", "x", "i", "I", "é", "İ", "$", "_"};
 
 struct Gen {
@@ -164,7 +169,8 @@ struct Gen {
 
 std::vector<std::string> queries(const JxDoc *d, std::mt19937 &rng, bool regex) {
     if (regex) return {"j.on", "^[a-z]+$", "\\d{2}", "é|ß", "x*", "İ", "^$", "S{2}", "\n", ".\\\\."};
-    std::vector<std::string> q = {"json", "i", "is", "İS", "ß", "ss", "É", "ÿ", "Ŀ", "87", "ru", "\n", "\"", "a B"};
+    std::vector<std::string> q = {"json", "i", "is", "İS", "ß",  "ss", "É",
+                                  "ÿ",    "Ŀ", "87", "ru", "\n", "\"", "a B"};
     for (int i = 0; i < 12; ++i) {  // pieces of the document's own texts, cut on character boundaries
         uint32_t id = rng() % jx_doc_count(d);
         std::string t = text_of(d, id, jx_has_key(d, id) && rng() % 2);
@@ -194,18 +200,19 @@ void agree_with_model(bool regex) {
                         Model m(d, q, o);
                         ASSERT_EQ(jx_search_run(s, nullptr), JX_OK);
                         Ids want = m.hits();
-                        ASSERT_EQ(hits_of(s), want) << "seed " << seed << " query '" << q << "' scope " << scope
-                                                    << " case " << cs << " words " << words;
+                        ASSERT_EQ(hits_of(s), want) << "seed " << seed << " query '" << q << "' scope "
+                                                    << scope << " case " << cs << " words " << words;
                         for (uint32_t id = 0; id < jx_doc_count(d); ++id) {
                             bool hit = std::binary_search(want.begin(), want.end(), id);
                             ASSERT_EQ(jx_search_matches(s, id), int(hit)) << q << " node " << id;
                             if (regex) continue;
                             // Highlighting finds something exactly where the run found a hit.
                             std::string k = text_of(d, id, true), v = text_of(d, id, false);
-                            uint32_t r = jx_search_ranges(s, k.data(), uint32_t(k.size()), 1, nullptr, nullptr, 0) +
-                                         (jx_type(d, id) > JX_ARRAY
-                                              ? jx_search_ranges(s, v.data(), uint32_t(v.size()), 0, nullptr, nullptr, 0)
-                                              : 0);
+                            uint32_t r =
+                                jx_search_ranges(s, k.data(), uint32_t(k.size()), 1, nullptr, nullptr, 0) +
+                                (jx_type(d, id) > JX_ARRAY ? jx_search_ranges(s, v.data(), uint32_t(v.size()),
+                                                                              0, nullptr, nullptr, 0)
+                                                           : 0);
                             ASSERT_EQ(r > 0, hit) << q << " node " << id;
                         }
                     }
@@ -269,9 +276,14 @@ TEST(SearchCases, FoldingScopesAndWhatIsSearched) {
         {R"({"line":"a\nb","raw":"a\\nb","\u00c9t\u00e9":0})", "été", {}, {3}},
         {R"({"line":"a\nb","raw":"a\\nb","\u00c9t\u00e9":0})", "u00", {}, {}},
         {R"({"line":"a\nb","raw":"a\\nb","\u00c9t\u00e9":0})", "^\\p{Lu}", {true, true}, {3}},
-        {"[\"a\xFF" "b\"]", "a.b", {true, true}, {1}},  // invalid UTF-8 reaches Oniguruma repaired
+        {"[\"a\xFF"
+         "b\"]",
+         "a.b",
+         {true, true},
+         {1}},  // invalid UTF-8 reaches Oniguruma repaired
     };
-    for (const SearchCase &c : cases) EXPECT_EQ(run(Doc(c.doc), c.query, c.o), c.want) << c.doc << " " << c.query;
+    for (const SearchCase &c : cases)
+        EXPECT_EQ(run(Doc(c.doc), c.query, c.o), c.want) << c.doc << " " << c.query;
 }
 
 TEST(SearchCases, LongEscapedTextsOutgrowTheScratchBuffer) {
@@ -289,10 +301,14 @@ TEST(SearchSteps, NextWrapsAndIndexOfBisects) {
     Search s(d, "x");
     ASSERT_EQ(jx_search_run(s, nullptr), JX_OK);
     ASSERT_EQ(hits_of(s), (Ids{3, 6, 8}));
-    const struct { uint32_t node; int back; uint32_t want; } steps[] = {
-        {JX_NONE, 0, 0}, {0, 0, 0}, {3, 0, 1}, {4, 0, 1}, {8, 0, 0}, {3, 1, 2},
-        {4, 1, 0},       {6, 1, 0}, {7, 1, 1}, {JX_NONE, 1, 2}};
-    for (auto st : steps) EXPECT_EQ(jx_search_next(s, st.node, st.back), st.want) << st.node << " " << st.back;
+    const struct {
+        uint32_t node;
+        int back;
+        uint32_t want;
+    } steps[] = {{JX_NONE, 0, 0}, {0, 0, 0}, {3, 0, 1}, {4, 0, 1}, {8, 0, 0},
+                 {3, 1, 2},       {4, 1, 0}, {6, 1, 0}, {7, 1, 1}, {JX_NONE, 1, 2}};
+    for (auto st : steps)
+        EXPECT_EQ(jx_search_next(s, st.node, st.back), st.want) << st.node << " " << st.back;
     EXPECT_EQ(jx_search_index_of(s, 6), 1u);
     EXPECT_EQ(jx_search_index_of(s, 5), JX_NONE);
     EXPECT_EQ(jx_search_index_of(s, JX_NONE), JX_NONE);
@@ -328,7 +344,11 @@ TEST(SearchRanges, MatchesInsideOneTextSkipEmptyOnes) {
     EXPECT_EQ(st[0], 1u);
     EXPECT_EQ(len[0], 2u);
     Search b(d, "b", {true, true});
-    EXPECT_EQ(jx_search_ranges(b, "a\xFF" "b", 3, 0, st, len, 4), 1u);  // bad bytes keep their offsets
+    EXPECT_EQ(jx_search_ranges(b,
+                               "a\xFF"
+                               "b",
+                               3, 0, st, len, 4),
+              1u);  // bad bytes keep their offsets
     EXPECT_EQ(st[0], 2u);
     Search plain(d, "json", {false, false, JX_SCOPE_VALUES});
     EXPECT_EQ(jx_search_ranges(plain, "JSON json İJSON", 16, 0, st, len, 2), 3u);
@@ -370,8 +390,9 @@ TEST_F(SearchRun, ReportsProgressPerBatchAndFillsManyHitChunks) {
     ASSERT_EQ(jx_search_run(s, &c.p), JX_OK);
     uint64_t size = jx_doc_size(big);
     using P = std::pair<uint64_t, uint64_t>;
-    EXPECT_EQ(c.seen, (std::vector<P>{{jx_val_offset(big, 1000000), size}, {jx_val_offset(big, 1 << 20), size},
-                                      {size, size}}));
+    EXPECT_EQ(c.seen,
+              (std::vector<P>{
+                  {jx_val_offset(big, 1000000), size}, {jx_val_offset(big, 1 << 20), size}, {size, size}}));
     ASSERT_EQ(jx_search_count(s), kElems);
     for (uint32_t i = 0; i < kElems; ++i) ASSERT_EQ(jx_search_hit(s, i), i + 1);
     EXPECT_FALSE(jx_search_capped(s));
@@ -423,7 +444,8 @@ TEST_F(SearchRun, ReaderSeesOnlyStoredHitsWhileTheRunFills) {
 
 TEST_F(SearchRun, ByteMarkReportsInsideLongValues) {
     std::string t = "[";
-    for (char c : {'a', 'b', 'c', 'd'}) t += std::string(t.size() > 1 ? ",\"" : "\"") + std::string(6 << 20, c) + "\"";
+    for (char c : {'a', 'b', 'c', 'd'})
+        t += std::string(t.size() > 1 ? ",\"" : "\"") + std::string(6 << 20, c) + "\"";
     Doc d(t + "]");
     Calls c;
     Search s(d, "dd");

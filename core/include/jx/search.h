@@ -22,7 +22,7 @@ typedef struct JxSearch JxSearch;
 
 /* What a search looks at. */
 enum {
-    JX_SCOPE_ALL = 0,   /* keys and values */
+    JX_SCOPE_ALL = 0, /* keys and values */
     JX_SCOPE_KEYS = 1,
     JX_SCOPE_VALUES = 2
 };
