@@ -126,7 +126,8 @@ inline void print_banner(const char *title) {
 #ifndef NDEBUG
     std::printf("WARNING: the benchmark is built with assertions enabled (no -DNDEBUG)\n");
 #endif
-    if (!ORVEL_CORE_NDEBUG) std::printf("WARNING: jxcore is built with assertions enabled (no -DNDEBUG)\n");
+    if (!ORVEL_CORE_NDEBUG)
+        std::printf("WARNING: jxcore is compiled without -DNDEBUG: any assert() in it is live\n");
 #if defined(__SANITIZE_ADDRESS__)
     std::printf("WARNING: built with AddressSanitizer; numbers mean nothing\n");
 #elif defined(__has_feature)

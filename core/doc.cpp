@@ -153,8 +153,7 @@ uint32_t jx_key_len(const JxDoc *doc, uint32_t id) {
             p++;
         }
     }
-    while (jx__ident_byte(*p)) p++;
-    return uint32_t(p - s);
+    return uint32_t(jx__ident_end(p) - s);
 }
 
 uint32_t jx_val_offset(const JxDoc *doc, uint32_t id) { return jx__valid(doc, id) ? jx__node(doc, id)->val_off : 0; }

@@ -17,13 +17,13 @@ constexpr auto kEscape = [] {
         char v[256];
     } t{};
     for (int i = 0; i < 0x20; i++) t.v[i] = 'u';
-    t.v['\b'] = 'b';
-    t.v['\t'] = 't';
-    t.v['\n'] = 'n';
-    t.v['\f'] = 'f';
-    t.v['\r'] = 'r';
-    t.v['"'] = '"';
-    t.v['\\'] = '\\';
+    t.v[int('\b')] = 'b';
+    t.v[int('\t')] = 't';
+    t.v[int('\n')] = 'n';
+    t.v[int('\f')] = 'f';
+    t.v[int('\r')] = 'r';
+    t.v[int('"')] = '"';
+    t.v[int('\\')] = '\\';
     return t;
 }();
 

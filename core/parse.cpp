@@ -55,11 +55,12 @@ struct Parser {
     const jx_progress *progress;
     const char *checkpoint;
 
+    JxNode *wp, *wlimit; /* where node d->count goes, and the end of its chunk's storage */
     uint32_t avail;      /* node ids below this have storage */
     uint32_t chunk0_cap; /* nodes in chunk 0 */
     uint32_t chunk_cap;  /* entries of the chunk pointer array */
 
-    Frame *stack;
+    Frame *stack, *top; /* top is stack + depth */
     uint32_t depth, stack_cap;
 
     uint32_t line_cap, problem_cap, big_cap;
@@ -131,6 +132,19 @@ bool grow_array(T *&array, uint32_t &cap, uint32_t first, uint64_t limit = 0xFFF
     return true;
 }
 
+/* Points the write pointer at node d->count after the count was changed. */
+void seek(Parser &p) {
+    JxDoc *d = p.d;
+    uint32_t id = d->count;
+    if (id >= p.avail) {
+        p.wp = p.wlimit = nullptr;
+        return;
+    }
+    uint32_t c = id >> JX_CHUNK_SHIFT;
+    p.wp = jx__node(d, id);
+    p.wlimit = d->chunks[c] + (c == 0 ? p.chunk0_cap : JX_CHUNK_NODES);
+}
+
 bool grow_nodes(Parser &p) {
     JxDoc *d = p.d;
     uint32_t id = d->count;
@@ -153,6 +167,7 @@ bool grow_nodes(Parser &p) {
         d->chunks[0] = grown;
         d->chunk_count = 1;
         p.chunk0_cap = p.avail = cap;
+        seek(p);
         return true;
     }
     uint32_t c = id >> JX_CHUNK_SHIFT;
@@ -167,13 +182,20 @@ bool grow_nodes(Parser &p) {
     d->chunks[c] = chunk;
     d->chunk_count = c + 1;
     p.avail = (c + 1) << JX_CHUNK_SHIFT;
+    seek(p);
     return true;
 }
 
 /* Storage for node d->count, or null when memory ran out. */
 inline JxNode *new_node(Parser &p) {
-    if (p.d->count >= p.avail && !grow_nodes(p)) return nullptr;
-    return jx__node(p.d, p.d->count);
+    if (p.wp == p.wlimit && !grow_nodes(p)) return nullptr;
+    return p.wp;
+}
+
+/* Takes the node new_node gave. */
+inline uint32_t commit_node(Parser &p) {
+    p.wp++;
+    return p.d->count++;
 }
 
 void add_line(Parser &p, uint32_t offset) {
@@ -225,7 +247,7 @@ bool add_problem(Parser &p, uint32_t offset, uint32_t node, uint32_t msg) {
 /* ---- containers ---- */
 
 void close_top(Parser &p, bool unclosed) {
-    Frame &f = p.stack[p.depth];
+    Frame &f = *p.top;
     JxNode *n = jx__node(p.d, f.id);
     n->end = p.d->count;
     n->info = (n->info & 0x7F) | (unclosed ? JX_F_UNCLOSED << 3 : 0) |
@@ -237,6 +259,7 @@ void close_top(Parser &p, bool unclosed) {
             p.candidates[p.candidate_count++] = f.id;
     }
     p.depth--;
+    p.top--;
 }
 
 void close_all(Parser &p) {
@@ -279,9 +302,12 @@ bool check_in_string(Parser &p, const char *s) {
  * block comment never closes, which is remembered in p.unterminated. */
 const char *skip_comment(Parser &p, const char *s) {
     if (s[1] == '/') {
+        /* a lone CR ends the comment too, or a file with old Mac line ends
+         * would lose everything after its first comment */
         set_syntax(p, JX_SYNTAX_COMMENTS, s);
-        const void *lf = std::memchr(s + 2, '\n', size_t(p.end - (s + 2)));
-        return lf ? static_cast<const char *>(lf) : p.end;
+        const char *q = s + 2;
+        while (q < p.end && *q != '\n' && *q != '\r') q++;
+        return q;
     }
     for (const char *q = s + 2; q < p.end; q++) {
         if (*q == '*' && q[1] == '/') {
@@ -300,7 +326,18 @@ const char *skip_comment(Parser &p, const char *s) {
     return p.end;
 }
 
-inline const char *skip_ws(Parser &p, const char *s) {
+/* Length of whitespace only JSON5 allows at s (form feed, vertical tab,
+ * no-break space, line and paragraph separators, byte order mark), else 0. */
+size_t json5_space(const char *s) {
+    const auto *u = reinterpret_cast<const unsigned char *>(s);
+    if (u[0] == '\f' || u[0] == '\v') return 1;
+    if (u[0] == 0xC2 && u[1] == 0xA0) return 2;
+    if (u[0] == 0xE2 && u[1] == 0x80 && (u[2] == 0xA8 || u[2] == 0xA9)) return 3;
+    if (u[0] == 0xEF && u[1] == 0xBB && u[2] == 0xBF) return 3;
+    return 0;
+}
+
+const char *skip_ws_slow(Parser &p, const char *s) {
     for (;;) {
         unsigned char c = *s;
         if (c == ' ' || c == '\t' || c == '\r') {
@@ -313,10 +350,20 @@ inline const char *skip_ws(Parser &p, const char *s) {
         } else if (c == '/' && !p.strict && (s[1] == '/' || s[1] == '*')) {
             s = skip_comment(p, s);
             if (p.unterminated) return s;
+        } else if (size_t n = p.strict ? 0 : json5_space(s)) {
+            set_syntax(p, JX_SYNTAX_JSON5, s);
+            s += n;
         } else {
             return s;
         }
     }
+}
+
+inline const char *skip_ws(Parser &p, const char *s) {
+    unsigned char c = *s;
+    if (c > ' ' && c != '/' && c < 0xC2) return s;
+    if (c == ' ' && uint8_t(s[1]) > ' ' && s[1] != '/') return s + 1; /* the usual ", " and ": " */
+    return skip_ws_slow(p, s);
 }
 
 /* ---- strings ---- */
@@ -433,9 +480,16 @@ inline const char *scan_string(Parser &p, const char *open, uint32_t &flags) {
 
 /* ---- numbers ---- */
 
+/* Skips ASCII digits 8 at a time. A carry out of a non-digit byte can only
+ * disturb the bytes after it, so the first flagged byte is exact. */
 inline const char *digits(const char *s) {
-    while (is(*s, C_DIGIT)) s++;
-    return s;
+    for (;;) {
+        uint64_t w = jx__load8(s);
+        uint64_t t = ((w & 0xF0F0F0F0F0F0F0F0ull) | (((w + 0x0606060606060606ull) & 0xF0F0F0F0F0F0F0F0ull) >> 4)) ^
+                     0x3333333333333333ull;
+        if (t) return s + (__builtin_ctzll(t) >> 3);
+        s += 8;
+    }
 }
 
 /* A JSON5 number from s; returns its end or null. */
@@ -502,13 +556,13 @@ inline const char *strict_number(const char *s) {
 bool write_scalar(Parser &p, uint32_t type, uint32_t flags, const char *vs, const char *ve) {
     JxNode *n = new_node(p);
     if (!n) return fail_oom(p, off(p, vs));
-    uint32_t id = p.d->count++;
+    uint32_t id = commit_node(p);
     n->key_off = p.pending_key;
     n->val_off = off(p, vs);
     n->end = id + 1;
-    n->parent = p.stack[p.depth].id;
+    n->parent = p.top->id;
     n->info = type | ((flags | p.pending_flags) << 3) | number_field(p, id, uint64_t(ve - vs), n->val_off);
-    p.stack[p.depth].count++;
+    p.top->count++;
     p.pending_key = JX_NONE;
     p.pending_flags = 0;
     return true;
@@ -516,18 +570,21 @@ bool write_scalar(Parser &p, uint32_t type, uint32_t flags, const char *vs, cons
 
 bool open_container(Parser &p, const char *s, bool object) {
     if (p.depth >= MAX_DEPTH) return fail(p, off(p, s), JX_MSG_TOO_DEEP);
-    if (p.depth + 1 >= p.stack_cap && !grow_array(p.stack, p.stack_cap, 64, STACK_MAX))
-        return fail_oom(p, off(p, s));
+    if (p.depth + 1 >= p.stack_cap) {
+        if (!grow_array(p.stack, p.stack_cap, 64, STACK_MAX)) return fail_oom(p, off(p, s));
+        p.top = p.stack + p.depth;
+    }
     JxNode *n = new_node(p);
     if (!n) return fail_oom(p, off(p, s));
-    uint32_t id = p.d->count++;
+    uint32_t id = commit_node(p);
     n->key_off = p.pending_key;
     n->val_off = off(p, s);
     n->end = id + 1;
-    n->parent = p.stack[p.depth].id;
+    n->parent = p.top->id;
     n->info = (object ? JX_OBJECT : JX_ARRAY) | (p.pending_flags << 3);
-    p.stack[p.depth].count++;
-    p.stack[++p.depth] = {id, 0, object};
+    p.top->count++;
+    *++p.top = {id, 0, object};
+    p.depth++;
     p.pending_key = JX_NONE;
     p.pending_flags = 0;
     return true;
@@ -559,6 +616,9 @@ const char *lenient_value(Parser &p, const char *s, uint32_t &type, uint32_t &fl
     return fail_at(p, s, JX_MSG_EXPECTED_VALUE), nullptr;
 }
 
+/* A \\u escape with four hex digits, which identifiers may hold. */
+inline bool ident_escape(const char *s) { return s[0] == '\\' && s[1] == 'u' && hex4(s + 2); }
+
 /* Reads a key from s; sets p.pending_key/flags. Returns its end or null. */
 const char *read_key(Parser &p, const char *s) {
     uint32_t flags = 0;
@@ -572,10 +632,10 @@ const char *read_key(Parser &p, const char *s) {
         if (!e) return nullptr;
         flags = (flags & JX_F_ESCAPED ? JX_F_KEY_ESCAPED : 0) | JX_F_NONSTANDARD;
         set_syntax(p, JX_SYNTAX_JSON5, s);
-    } else if (!p.strict && jx__ident_byte(*s) && !is(*s, C_DIGIT)) {
-        e = s + 1;
-        while (jx__ident_byte(*e)) e++;
-        flags = JX_F_NONSTANDARD;
+    } else if (!p.strict && ((jx__ident_byte(*s) && !is(*s, C_DIGIT)) || ident_escape(s))) {
+        auto *u = reinterpret_cast<const unsigned char *>(s);
+        e = reinterpret_cast<const char *>(jx__ident_end(u));
+        flags = JX_F_NONSTANDARD | (std::memchr(s, '\\', size_t(e - s)) ? JX_F_KEY_ESCAPED : 0);
         set_syntax(p, JX_SYNTAX_JSON5, s);
     } else {
         return fail_at(p, s, JX_MSG_EXPECTED_KEY), nullptr;
@@ -663,7 +723,7 @@ after:
         return true;
     }
     s = skip_ws(p, s);
-    object = p.stack[p.depth].object;
+    object = p.top->object;
     c = *s;
     if (c == ',') {
         const char *comma = s;
@@ -712,8 +772,10 @@ bool bad_record(Parser &p, const Checkpoint &k, const char *s, const char *e, ui
     p.candidate_count = k.candidates;
     p.stack[0].count = k.root_children;
     p.depth = 0;
+    p.top = p.stack;
     p.pending_key = JX_NONE;
     p.pending_flags = 0;
+    seek(p);
     if (e > s && e[-1] == '\r') e--;
     JxNode *n = new_node(p);
     if (!n) return out_of_memory(p, off(p, s)), false;
@@ -721,7 +783,7 @@ bool bad_record(Parser &p, const Checkpoint &k, const char *s, const char *e, ui
     if (!add_problem(p, err_off, id, msg)) return out_of_memory(p, err_off), false;
     uint32_t info = number_field(p, id, uint64_t(e - s), off(p, s));
     *n = {JX_NONE, off(p, s), id + 1, 0, JX_BAD | info};
-    d->count++;
+    commit_node(p);
     p.stack[0].count = k.root_children + 1;
     return true;
 }
@@ -802,7 +864,7 @@ bool make_root(Parser &p) {
     for (uint32_t i = 0; i < d->big_count; i++) d->big[i].node++;
     for (uint32_t i = 0; i < p.candidate_count; i++) p.candidates[i]++;
     *jx__node(d, 0) = {JX_NONE, 0, count + 1, JX_NONE, JX_ARRAY};
-    d->count = count + 1;
+    commit_node(p);
     p.stack[0].id = 0;
     return true;
 }
@@ -823,6 +885,7 @@ void read_records(Parser &p, const char *s, bool lines) {
     p.line_mode = false;
     close_top(p, p.stopped); /* the root */
     p.depth = 0;
+    p.top = p.stack;
     if (p.stack[0].count == 0) d->count = 0;
 }
 
@@ -846,6 +909,7 @@ bool line_ends_after(const Parser &p, const char *s) {
 void restart_as_lines(Parser &p) {
     JxDoc *d = p.d;
     d->count = 0;
+    seek(p);
     d->big_count = 0;
     d->syntax = 0;
     d->syntax_offset = JX_NONE;
@@ -855,6 +919,7 @@ void restart_as_lines(Parser &p) {
     p.candidate_count = 0;
     p.stack[0] = {JX_NONE, 0, 0};
     p.depth = 0;
+    p.top = p.stack;
     p.unterminated = nullptr;
     read_records(p, p.start, true);
 }
@@ -863,6 +928,7 @@ void parse_document(Parser &p, bool lines) {
     JxDoc *d = p.d;
     p.stack[0] = {JX_NONE, 0, 0};
     p.depth = 0;
+    p.top = p.stack;
     d->format = JX_FORMAT_VALUE;
     if (lines) return read_records(p, p.start, true);
     const char *s = skip_ws(p, p.start);

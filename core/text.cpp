@@ -229,8 +229,17 @@ size_t jx__scan_string_end(const char *s, const char *e) {
     if (p >= end) return 0;
     unsigned char q = *p;
     if (q != '"' && q != '\'') {
+        /* JSON5 identifiers may spell characters as \uXXXX */
         const unsigned char *i = p;
-        while (i < end && jx__ident_byte(*i)) i++;
+        uint16_t u;
+        while (i < end) {
+            if (jx__ident_byte(*i))
+                i++;
+            else if (*i == '\\' && end - i >= 6 && i[1] == 'u' && jx__hex4(reinterpret_cast<const char *>(i + 2), &u))
+                i += 6;
+            else
+                break;
+        }
         return static_cast<size_t>(i - p);
     }
     const unsigned char *i = p + 1;

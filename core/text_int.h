@@ -82,7 +82,7 @@ jx_span jx__val_span(const JxDoc *d, uint32_t id);
 /* Byte length of the key or string token at p, never past end: for '"' or
  * '\'' up to and including the matching quote (a backslash skips the next
  * byte; an unterminated token runs to end); otherwise the run of identifier
- * bytes (jx__ident_byte). 0 when p >= end. */
+ * bytes (jx__ident_byte) and \uXXXX escapes. 0 when p >= end. */
 size_t jx__scan_string_end(const char *p, const char *end);
 
 /* Reads exactly 4 hex digits (either case) at p into *out; returns false,

@@ -56,6 +56,14 @@ expect_err_has() {
     grep -qF -- "$1" <<<"$err" || fail "$2: stderr lacks '$1'"
 }
 
+# expect WHAT COMMAND...: COMMAND succeeds.
+expect() {
+    local what=$1
+    shift
+    checks=$((checks + 1))
+    "$@" || fail "$what"
+}
+
 finish() {
     echo "$((checks - failures)) passed, $failures failed"
     ((failures == 0))

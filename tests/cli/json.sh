@@ -9,25 +9,25 @@ printf '[1,2' >"$TMP/unclosed.json"
 run json "$TMP/small.json"
 expect_rc 0 "pretty output"
 expected=$'{\n  "a": [\n    1,\n    2\n  ],\n  "b": {}\n}'
-[[ $out == "$expected" ]] || fail "pretty output text"
+expect "pretty output text" test "$out" = "$expected"
 run json --min "$TMP/small.json"
 expect_rc 0 "minified output"
-[[ $out == '{"a":[1,2],"b":{}}' ]] || fail "minified output text"
+expect "minified output text" test "$out" = '{"a":[1,2],"b":{}}'
 
 # Lenient input comes out as plain JSON; --strict turns the same forms into problems (exit 1).
 run json --min "$TMP/lenient.json5"
 expect_rc 0 "lenient input"
-[[ $out == '{"a":1,"b":[true]}' ]] || fail "lenient input becomes plain JSON"
+expect "lenient input becomes plain JSON" test "$out" = '{"a":1,"b":[true]}'
 run json --min --strict "$TMP/lenient.json5"
 expect_rc 1 "lenient input, strict"
 
 # What was read before a problem is still written.
 run json --min "$TMP/unclosed.json"
 expect_rc 1 "unclosed array"
-[[ $out == '[1,2]' ]] || fail "unclosed array keeps its elements"
+expect "unclosed array keeps its elements" test "$out" = '[1,2]'
 run json "$TMP/empty.json"
 expect_rc 0 "empty file"
-[[ -z $out ]] || fail "empty file writes nothing"
+expect "empty file writes nothing" test -z "$out"
 
 run json "$TMP/missing.json"
 expect_rc 2 "missing file"

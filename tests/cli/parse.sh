@@ -66,7 +66,7 @@ expect_out_has "  at 0 (line 1, column 1): expected a value" "empty file strict 
 # file does not stop the others.
 run parse "$sample" "$TMP/unclosed.json"
 expect_rc 1 "clean and broken file"
-[[ $(grep -c '^  format: ' <<<"$out") == 2 ]] || fail "two files give two reports"
+expect "two files give two reports" test "$(grep -c '^  format: ' <<<"$out")" = 2
 run parse "$TMP/missing.json" "$sample" "$TMP/unclosed.json"
 expect_rc 2 "missing file among others"
 expect_err "orvel-cli: cannot read '$TMP/missing.json': No such file or directory" "missing file message"
@@ -96,7 +96,7 @@ run parse --help
 expect_rc 0 "parse --help"
 run
 expect_rc 2 "no arguments"
-[[ -z $out ]] || fail "no arguments: stdout should be empty"
+expect "no arguments: stdout stays empty" test -z "$out"
 expect_err_has "usage: orvel-cli parse" "no arguments prints usage"
 run parse --bogus "$sample"
 expect_rc 2 "unknown option"

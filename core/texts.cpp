@@ -1,0 +1,372 @@
+#include "texts_int.h"
+
+#include <cstring>
+
+#include "alloc.h"
+#include "doc_int.h"
+#include "jx/problem.h"
+#include "jx/text.h"
+
+/* ---- Text builder ---- */
+
+void str_free(jx_str *b) {
+    if (b->fixed || b->measure) return;
+    jx__free(b->text);
+    b->text = nullptr;
+    b->length = b->capacity = 0;
+}
+
+void str_put(jx_str *b, const char *bytes, size_t n) {
+    if (b->failed) return;
+    if (b->measure) {
+        b->length += n;
+        return;
+    }
+    size_t room = b->limit > b->length ? b->limit - b->length : 0;
+    if (n > room) {
+        n = room;
+        b->truncated = 1;
+    }
+    /* Room for the bytes and the zero byte; the sum cannot wrap because the
+     * bytes exist in memory beside the text. */
+    size_t need = b->length + n + 1;
+    if (need > b->capacity) {
+        if (b->fixed) {
+            b->failed = 1;
+            return;
+        }
+        size_t cap = b->capacity ? b->capacity : 256;
+        while (cap < need) {
+            if (cap > SIZE_MAX / 2) {
+                b->failed = 1;
+                return;
+            }
+            cap *= 2;
+        }
+        char *grown = static_cast<char *>(jx__realloc(b->text, cap));
+        if (!grown) {
+            b->failed = 1;
+            return;
+        }
+        b->text = grown;
+        b->capacity = cap;
+    }
+    if (n) std::memcpy(b->text + b->length, bytes, n);
+    b->length += n;
+    b->text[b->length] = 0;
+}
+
+/* ---- Count and byte formats ---- */
+
+size_t jx__fmt_count(uint64_t n, char *out) {
+    char digits[20];
+    size_t nd = 0;
+    do {
+        digits[nd++] = char('0' + n % 10);
+        n /= 10;
+    } while (n);
+    size_t len = 0;
+    for (size_t i = nd; i-- > 0;) {
+        out[len++] = digits[i];
+        if (i && i % 3 == 0) out[len++] = ',';
+    }
+    out[len] = 0;
+    return len;
+}
+
+/* Tenths of the unit 2^shift, rounded half up. */
+static uint64_t tenths(uint64_t n, unsigned shift) {
+    uint64_t mask = (uint64_t(1) << shift) - 1;
+    return (n >> shift) * 10 + (((n & mask) * 10 + (uint64_t(1) << (shift - 1))) >> shift);
+}
+
+size_t jx__fmt_bytes(uint64_t n, char *out) {
+    if (n < 1024) {
+        size_t len = jx__fmt_count(n, out);
+        const char *unit = n == 1 ? " byte" : " bytes";
+        std::memcpy(out + len, unit, std::strlen(unit) + 1);
+        return len + std::strlen(unit);
+    }
+    /* The next unit takes over where rounding would print 1,024.0. */
+    uint64_t t = tenths(n, 10);
+    const char *unit = " KB";
+    if (t >= 10240) {
+        t = tenths(n, 20);
+        unit = " MB";
+        if (t >= 10240) {
+            t = tenths(n, 30);
+            unit = " GB";
+        }
+    }
+    size_t len = jx__fmt_count(t / 10, out);
+    out[len++] = '.';
+    out[len++] = char('0' + t % 10);
+    std::memcpy(out + len, unit, 4);
+    return len + 3;
+}
+
+void str_count(jx_str *b, uint64_t n) {
+    char tmp[32];
+    str_put(b, tmp, jx__fmt_count(n, tmp));
+}
+
+void str_bytes(jx_str *b, uint64_t n) {
+    char tmp[32];
+    str_put(b, tmp, jx__fmt_bytes(n, tmp));
+}
+
+/* ---- Handing texts to the caller ---- */
+
+/* Length of the well-formed UTF-8 sequence at p (at most left bytes), or 1
+ * for a byte that starts none: shortest forms, no surrogates, nothing above
+ * U+10FFFF, so that a count agrees with what the decoder shows. */
+static size_t seq_len(const unsigned char *p, size_t left) {
+    unsigned char c = p[0];
+    auto cont = [&](size_t i) { return i < left && (p[i] & 0xC0) == 0x80; };
+    if (c >= 0xC2 && c <= 0xDF) return cont(1) ? 2 : 1;
+    if (c >= 0xE0 && c <= 0xEF) {
+        if (!cont(1) || !cont(2)) return 1;
+        if (c == 0xE0 && p[1] < 0xA0) return 1;
+        if (c == 0xED && p[1] > 0x9F) return 1;
+        return 3;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        if (!cont(1) || !cont(2) || !cont(3)) return 1;
+        if (c == 0xF0 && p[1] < 0x90) return 1;
+        if (c == 0xF4 && p[1] > 0x8F) return 1;
+        return 4;
+    }
+    return 1;
+}
+
+size_t jx__copy_text(const char *text, size_t n, char *buf, size_t size) {
+    if (!buf || size == 0) return n;
+    size_t cut = n < size - 1 ? n : size - 1;
+    if (cut < n) {
+        /* The first byte left out may continue a sequence that began before
+         * the cut; drop that whole sequence. Stray continuation bytes (more
+         * than three back) belong to no sequence and are kept. */
+        const auto *u = reinterpret_cast<const unsigned char *>(text);
+        size_t s = cut;
+        for (int k = 0; k < 3 && s > 0 && (u[s] & 0xC0) == 0x80; ++k) --s;
+        if (s < cut && u[s] >= 0xC0 && s + seq_len(u + s, n - s) > cut) cut = s;
+    }
+    if (cut) std::memcpy(buf, text, cut);
+    buf[cut] = 0;
+    return n;
+}
+
+/* The builder's text under the caller-buffer rule; a failed builder gives an
+ * empty text and 0. */
+static size_t hand_out(const jx_str &b, char *buf, size_t size) {
+    if (b.failed) return jx__copy_text("", 0, buf, size);
+    return jx__copy_text(b.text, b.length, buf, size);
+}
+
+size_t jx_fmt_count(uint64_t n, char *buf, size_t size) {
+    char tmp[32];
+    return jx__copy_text(tmp, jx__fmt_count(n, tmp), buf, size);
+}
+
+size_t jx_fmt_bytes(uint64_t n, char *buf, size_t size) {
+    char tmp[32];
+    return jx__copy_text(tmp, jx__fmt_bytes(n, tmp), buf, size);
+}
+
+/* ---- Status line ---- */
+
+/* "n word" or "n words". */
+static void put_counted(jx_str *b, uint64_t n, std::string_view one, std::string_view many) {
+    str_count(b, n);
+    str_put(b, " ");
+    str_put(b, n == 1 ? one : many);
+}
+
+/* Status and error-bar texts never come near this; an outsized piece (a
+ * foreign encoding name, say) empties the text rather than cutting it. */
+static constexpr size_t LINE_BUF = 512;
+static constexpr size_t SELECT_BUF = 128;
+
+size_t jx_status_text(const JxDoc *doc, int32_t parse_ms, char *buf, size_t size) {
+    if (!doc) return jx__copy_text("", 0, buf, size);
+    char line[LINE_BUF];
+    jx_str b = str_fixed(line, sizeof line);
+    str_bytes(&b, jx_doc_size(doc));
+    uint32_t format = jx_doc_format(doc);
+    if (format == JX_FORMAT_EMPTY) {
+        str_put(&b, JX_SEP);
+        str_put(&b, "empty");
+        return hand_out(b, buf, size);
+    }
+    bool records = jx_doc_records(doc) != 0;
+    uint32_t count = jx_doc_count(doc);
+    /* The synthetic root of records holds the values; it is not one. */
+    uint32_t values = records && count > 0 ? count - 1 : count;
+    str_put(&b, JX_SEP);
+    put_counted(&b, values, "value", "values");
+
+    uint32_t syntax = jx_doc_syntax(doc);
+    str_put(&b, JX_SEP);
+    if (records) {
+        str_put(&b, format == JX_FORMAT_LINES ? "JSON Lines (" : "Several JSON values (");
+        put_counted(&b, jx_child_count(doc, 0), "record", "records");
+        str_put(&b, ")");
+    } else if (syntax & JX_SYNTAX_JSON5) {
+        str_put(&b, "JSON5");
+    } else if (syntax & (JX_SYNTAX_COMMENTS | JX_SYNTAX_TRAILING_COMMA)) {
+        str_put(&b, "JSON with comments");
+    } else {
+        str_put(&b, "JSON");
+    }
+    if (syntax & JX_SYNTAX_CONTROL) str_put(&b, " with raw control characters");
+
+    const char *encoding = jx_doc_encoding(doc);
+    if (encoding && std::strcmp(encoding, "UTF-8") != 0) {
+        str_put(&b, JX_SEP);
+        str_put(&b, encoding);
+    }
+
+    if (parse_ms >= 0) {
+        str_put(&b, JX_SEP);
+        str_put(&b, "parsed in ");
+        if (parse_ms < 100) {
+            str_put(&b, "< 0.1 s");
+        } else {
+            /* 64 bits: near INT32_MAX the rounding term would overflow. */
+            int64_t ms = int64_t(parse_ms) + 50;
+            str_count(&b, uint64_t(ms / 1000));
+            char tenth[2] = {'.', char('0' + (ms / 100) % 10)};
+            str_put(&b, tenth, 2);
+            str_put(&b, " s");
+        }
+    }
+    return hand_out(b, buf, size);
+}
+
+/* ---- Error bar ---- */
+
+/* "Ran out of memory at N%. Showing what was read." for the problem's offset. */
+static void put_oom(jx_str *b, const JxDoc *doc, uint32_t offset) {
+    uint64_t total = doc->size;
+    uint64_t at = offset < total ? offset : total;
+    str_put(b, "Ran out of memory at ");
+    str_count(b, total ? at * 100 / total : 0);
+    str_put(b, "%. Showing what was read.");
+}
+
+size_t jx_errorbar_text(const JxDoc *doc, char *buf, size_t size) {
+    uint32_t problems = jx_doc_error_count(doc);
+    const jx_problem *first = problems ? jx_doc_error(doc, 0) : nullptr;
+    if (!first) return jx__copy_text("", 0, buf, size);
+    char line[LINE_BUF];
+    jx_str b = str_fixed(line, sizeof line);
+    uint32_t oom = doc->oom_problem;
+    if (!jx_doc_records(doc)) {
+        if (oom == 0) {
+            put_oom(&b, doc, first->offset);
+        } else {
+            str_put(&b, "Line ");
+            str_count(&b, first->line);
+            str_put(&b, ", column ");
+            str_count(&b, first->column);
+            str_put(&b, ": ");
+            str_put(&b, first->message);
+            str_put(&b, ". Showing everything before it.");
+        }
+    } else if (oom != JX_NONE && oom < doc->problem_count) {
+        /* The stored offset, not jx_doc_error: building a record block needs
+         * memory, which is what this document ran out of. */
+        put_oom(&b, doc, doc->problems[oom].offset);
+    } else if (problems > 1) {
+        str_count(&b, problems);
+        str_put(&b, " lines could not be read (first: line ");
+        str_count(&b, first->line);
+        str_put(&b, ").");
+    } else {
+        str_put(&b, "Line ");
+        str_count(&b, first->line);
+        str_put(&b, " could not be read: ");
+        str_put(&b, first->message);
+        str_put(&b, ".");
+    }
+    return hand_out(b, buf, size);
+}
+
+/* ---- Selection summary ---- */
+
+/* Characters of UTF-8 text, one per well-formed sequence and one per other
+ * byte, 8 bytes at a time over ASCII. */
+static uint64_t count_chars(const unsigned char *p, size_t n) {
+    const unsigned char *e = p + n;
+    uint64_t chars = 0;
+    while (p < e) {
+        if (e - p >= 8 && !(jx__load8(p) & 0x8080808080808080ull)) {
+            p += 8;
+            chars += 8;
+            continue;
+        }
+        p += *p < 0x80 ? 1 : seq_len(p, size_t(e - p));
+        ++chars;
+    }
+    return chars;
+}
+
+/* Characters of a string value as the user sees it decoded. */
+static uint64_t string_chars(const JxDoc *doc, uint32_t node) {
+    if (!(jx_flags(doc, node) & JX_F_ESCAPED)) {
+        uint32_t len = jx_val_len(doc, node);
+        if (len < 2) return 0;
+        const auto *text = reinterpret_cast<const unsigned char *>(jx_doc_text(doc));
+        return count_chars(text + jx_val_offset(doc, node) + 1, len - 2);
+    }
+    size_t total = jx_val_text(doc, node, nullptr, 0);
+    auto *copy = static_cast<unsigned char *>(jx__malloc(total + 1));
+    if (!copy) return 0;
+    /* The decoder never writes 0xFF, so bytes it did not write (however its
+     * reported length reads) are recognised and not counted. */
+    std::memset(copy, 0xFF, total + 1);
+    jx_val_text(doc, node, reinterpret_cast<char *>(copy), total + 1);
+    uint64_t chars = 0;
+    for (size_t i = 0; i < total; ++i) chars += (copy[i] & 0xC0) != 0x80 && copy[i] != 0xFF;
+    jx__free(copy);
+    return chars;
+}
+
+void fm_select(jx_str *b, const JxDoc *doc, uint32_t node) {
+    if (!jx__valid(doc, node)) return;
+    if (node == 0 && jx_doc_records(doc)) {
+        str_put(b, "records");
+        str_put(b, JX_SEP);
+        put_counted(b, jx_child_count(doc, 0), "record", "records");
+        return;
+    }
+    switch (jx_type(doc, node)) {
+    case JX_OBJECT:
+        str_put(b, "object");
+        str_put(b, JX_SEP);
+        put_counted(b, jx_child_count(doc, node), "key", "keys");
+        break;
+    case JX_ARRAY:
+        str_put(b, "array");
+        str_put(b, JX_SEP);
+        put_counted(b, jx_child_count(doc, node), "item", "items");
+        break;
+    case JX_STRING:
+        str_put(b, "string");
+        str_put(b, JX_SEP);
+        put_counted(b, string_chars(doc, node), "character", "characters");
+        break;
+    case JX_NUMBER: str_put(b, "number"); break;
+    case JX_TRUE:
+    case JX_FALSE: str_put(b, "boolean"); break;
+    case JX_NULL: str_put(b, "null"); break;
+    default: str_put(b, "error"); break;
+    }
+}
+
+size_t jx_select_text(const JxDoc *doc, uint32_t node, char *buf, size_t size) {
+    char line[SELECT_BUF];
+    jx_str b = str_fixed(line, sizeof line);
+    fm_select(&b, doc, node);
+    return hand_out(b, buf, size);
+}

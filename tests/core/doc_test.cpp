@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "doc_int.h"
+#include "test_util.h"
+
+using jxtest::Doc;
+
+namespace {
+
+TEST(DocQueries, NullAndOutOfRangeGiveNeutralValues) {
+    Doc doc("[1]");
+    for (const JxDoc *d : {static_cast<const JxDoc *>(nullptr), static_cast<const JxDoc *>(doc.doc)}) {
+        uint32_t past = 99;
+        EXPECT_EQ(jx_type(d, past), JX_NULL);
+        EXPECT_EQ(jx_parent(d, past), JX_NONE);
+        EXPECT_EQ(jx_end(d, past), JX_NONE);
+        EXPECT_EQ(jx_val_offset(d, past), 0u);
+        EXPECT_EQ(jx_key_offset(d, past), JX_NONE);
+        EXPECT_EQ(jx_child_at(d, past, 0), JX_NONE);
+        EXPECT_EQ(jx_index_in_parent(d, past), 0u);
+        EXPECT_EQ(jx_val_len(d, past), 0u);
+    }
+    EXPECT_STREQ(jx_doc_encoding(nullptr), "UTF-8");
+    EXPECT_EQ(jx_doc_syntax_offset(nullptr), JX_NONE);
+    EXPECT_EQ(jx_doc_col_of(nullptr, 5), 1u);
+    EXPECT_EQ(jx_doc_retain(nullptr), nullptr);
+    jx_doc_release(nullptr);
+}
+
+TEST(DocQueries, EmptyContainersAndSiblings) {
+    Doc doc("{\"a\": [], \"b\": {}, \"c\": [[]]}");
+    EXPECT_EQ(jx_end(doc, 1), 2u);
+    EXPECT_EQ(jx_first_child(doc, 1), JX_NONE);
+    EXPECT_EQ(jx_child_count(doc, 1), 0u);
+    EXPECT_EQ(jx_val_len(doc, 1), 2u);
+    EXPECT_EQ(jx_next_sibling(doc, 1), 2u);
+    EXPECT_EQ(jx_next_sibling(doc, 3), JX_NONE);
+    EXPECT_EQ(jx_next_sibling(doc, 0), JX_NONE);
+    EXPECT_EQ(jx_val_len(doc, 3), 4u);  // [[]] with its closing brackets
+    EXPECT_EQ(jx_val_len(doc, 0), jx_doc_size(doc));
+    EXPECT_EQ(jx_depth(doc, 4), 2u);
+}
+
+TEST(DocQueries, ValueLengthSkipsCommentsAndCommasBeforeBrackets) {
+    Doc doc("[[1, /* x */ ] // y\n , {}, ]");
+    EXPECT_EQ(jx_doc_error_count(doc), 0u);
+    EXPECT_EQ(jx_val_len(doc, 1), 13u);
+    EXPECT_EQ(jx_val_len(doc, 0), jx_doc_size(doc));
+}
+
+class DocSkipIndex : public ::testing::TestWithParam<int> {};
+
+// Indexed access and index lookup agree with a plain walk, with and without
+// the skip index, at every position of containers around the 64 threshold.
+TEST_P(DocSkipIndex, ChildAtAndIndexAgreeWithAWalk) {
+    int n = GetParam();
+    std::string text = "[";
+    for (int i = 0; i < n; i++) text += (i ? "," : "") + std::string(i % 3 ? "1" : "[0,{\"k\":[]}]");
+    text += "]";
+    Doc doc(text);
+    ASSERT_EQ(jx_child_count(doc, 0), uint32_t(n));
+    EXPECT_EQ(doc.doc->skip_heads != nullptr, n >= 64);
+    uint32_t child = jx_first_child(doc, 0);
+    for (int i = 0; i < n; i++) {
+        ASSERT_EQ(jx_child_at(doc, 0, uint32_t(i)), child) << i;
+        ASSERT_EQ(jx_index_in_parent(doc, child), uint32_t(i)) << i;
+        child = jx_next_sibling(doc, child);
+    }
+    EXPECT_EQ(child, JX_NONE);
+    EXPECT_EQ(jx_child_at(doc, 0, uint32_t(n)), JX_NONE);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, DocSkipIndex, ::testing::Values(0, 1, 63, 64, 100, 1000, 4097));
+
+TEST(DocSkipIndex, NestedBigContainers) {
+    std::string text = "[";
+    for (int i = 0; i < 70; i++) {
+        text += i ? ",[" : "[";
+        for (int j = 0; j < 65; j++) text += j ? ",2" : "2";
+        text += "]";
+    }
+    text += "]";
+    Doc doc(text);
+    EXPECT_EQ(doc.doc->skip_head_count, 71u);
+    uint32_t inner = jx_child_at(doc, 0, 69);
+    EXPECT_EQ(jx_index_in_parent(doc, inner), 69u);
+    uint32_t leaf = jx_child_at(doc, inner, 64);
+    EXPECT_EQ(jx_index_in_parent(doc, leaf), 64u);
+    EXPECT_EQ(jx_parent(doc, leaf), inner);
+}
+
+TEST(DocBigTable, LongStringsAndManyChildrenUseTheBigTable) {
+    std::string text = "[\"" + std::string(20000000, 'a') + "\", " + "\"" + std::string(0xFFFFFF - 2, 'b') + "\"]";
+    Doc doc(text);
+    const JxNode *n = jx__node(doc, 1);
+    EXPECT_EQ(n->info >> 8, 0xFFFFFFu);
+    EXPECT_TRUE(n->info & JX_BIG_MARK);
+    EXPECT_EQ(jx_val_len(doc, 1), 20000002u);
+    const JxNode *exact = jx__node(doc, 2);
+    EXPECT_FALSE(exact->info & JX_BIG_MARK);  // exactly 0xFFFFFF fits the field
+    EXPECT_EQ(jx_val_len(doc, 2), 0xFFFFFFu);
+    EXPECT_EQ(doc.doc->big_count, 1u);
+}
+
+TEST(DocBigTable, MoreThanOneChunkOfNodes) {
+    std::string text = "[";
+    for (int i = 0; i < (1 << 20) + 10; i++) text += i ? ",0" : "0";
+    text += "]";
+    Doc doc(text);
+    EXPECT_EQ(jx_doc_count(doc), (1u << 20) + 11);
+    EXPECT_EQ(doc.doc->chunk_count, 2u);
+    uint32_t last = jx_doc_count(doc) - 1;
+    EXPECT_EQ(jx_child_at(doc, 0, (1u << 20) + 9), last);
+    EXPECT_EQ(jx_index_in_parent(doc, last), (1u << 20) + 9);
+    EXPECT_EQ(jx_val_offset(doc, last), uint32_t(text.size() - 2));
+}
+
+TEST(DocText, KeyLengthsAsWritten) {
+    Doc doc("{\"a\\\"b\": 1, $x_1: 2, 'q': 3}");
+    EXPECT_EQ(jx_key_len(doc, 1), 6u);
+    EXPECT_EQ(jx_key_len(doc, 2), 4u);
+    EXPECT_EQ(jx_key_len(doc, 3), 3u);
+    EXPECT_EQ(jx_has_key(doc, 0), 0);
+    EXPECT_EQ(jx_key_len(doc, 0), 0u);
+}
+
+TEST(DocText, ColumnsCountCharacters) {
+    Doc doc("[\n\"\xC3\xA9x\", \"\xFF\", \"\xE2\x82\xAC!\", \"\xF0\x9F\x98\x80.\", \"\xED\xA0\x80\"]");
+    const char *t = jx_doc_text(doc);
+    auto col = [&](const char *needle) { return jx_doc_col_of(doc, uint32_t(std::strstr(t, needle) - t)); };
+    EXPECT_EQ(col("x"), 3u);   // after a 2-byte letter
+    EXPECT_EQ(col("\xFF"), 8u);
+    EXPECT_EQ(col("!"), 14u);  // 3-byte euro sign is one column
+    EXPECT_EQ(col("."), 20u);  // 4-byte emoji is one column
+    // an encoded surrogate is not a character: three columns for three bytes
+    uint32_t s = uint32_t(std::strstr(t, "\xED") - t);
+    EXPECT_EQ(jx_doc_col_of(doc, s + 3), jx_doc_col_of(doc, s) + 3);
+    EXPECT_EQ(jx_doc_col_of(doc, 0), 1u);
+    EXPECT_EQ(jx_doc_col_of(doc, 100000), jx_doc_col_of(doc, jx_doc_size(doc)));
+    EXPECT_EQ(jx_doc_line_start(doc, jx_doc_line_count(doc)), jx_doc_size(doc));
+}
+
+TEST(DocRecords, RecordQueries) {
+    Doc value("{\"a\":1}");
+    EXPECT_EQ(jx_doc_records(value), 0);
+    EXPECT_EQ(jx_record_line(value, 0), 0u);
+    Doc lines("1\n\n[2]\n");
+    EXPECT_EQ(jx_doc_records(lines), 1);
+    EXPECT_EQ(jx_record_line(lines, 2), 3u);
+    EXPECT_EQ(jx_record_line(lines, 3), 0u);
+    EXPECT_EQ(jx_val_len(lines, 0), jx_doc_size(lines));
+}
+
+TEST(DocLifetime, RetainKeepsTheDocumentAlive) {
+    JxDoc *doc = jxtest::parse("[\"kept\"]");
+    EXPECT_EQ(jx_doc_retain(doc), doc);
+    jx_doc_release(doc);
+    EXPECT_EQ(std::string(jx_doc_text(doc) + jx_val_offset(doc, 1), 6), "\"kept\"");
+    jx_doc_release(doc);
+}
+
+}  // namespace
