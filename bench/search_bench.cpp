@@ -3,7 +3,7 @@
 // expression (grep -E). Every Orvel result is first checked against a naive search that decodes
 // each key and value.
 //
-// usage: search_bench [--quick] [--runs N] [--data DIR] [FILE|DIR...]
+// usage: search_bench [--quick] [--runs N] [--min-seconds S] [--data DIR] [FILE|DIR...]
 #include <locale.h>
 #include <oniguruma.h>
 
@@ -261,11 +261,12 @@ void print_summary(const std::vector<Result> &results) {
 int usage(FILE *to) {
     std::fprintf(
         to,
-        "usage: search_bench [--quick] [--runs N] [--data DIR] [FILE|DIR...]\n"
-        "  FILE|DIR    JSON files, or folders of *.json (default: %s)\n"
-        "  --quick     skip the generated %s file\n"
-        "  --runs N    at least N timed runs per search (default 5; 3 on the large file)\n"
-        "  --data DIR  where the generated file is kept (default: %s)\n"
+        "usage: search_bench [--quick] [--runs N] [--min-seconds S] [--data DIR] [FILE|DIR...]\n"
+        "  FILE|DIR         JSON files, or folders of *.json (default: %s)\n"
+        "  --quick          skip the generated %s file\n"
+        "  --runs N         at least N timed runs per search (default 5; 3 on the large file)\n"
+        "  --min-seconds S  keep timing each search for at least S seconds (default 0.5)\n"
+        "  --data DIR       where the generated file is kept (default: %s)\n"
         "exit status: 0 all results verified, 1 some result was invalid, 2 usage or unreadable input\n",
         ORVEL_BENCH_CORPUS, bench::GENERATED_NAME, ORVEL_BENCH_DATA);
     return to == stdout ? 0 : 2;
@@ -284,6 +285,8 @@ bool parse_args(int argc, char **argv, Config &cfg, int *exit_code) {
             cfg.small.min_runs = runs;
             cfg.small.max_runs = std::max(cfg.small.max_runs, runs);
             cfg.large.min_runs = cfg.large.max_runs = runs;
+        } else if (a == "--min-seconds" && i + 1 < argc) {
+            cfg.small.min_seconds = std::atof(argv[++i]);
         } else if (a == "--data" && i + 1 < argc) {
             cfg.data_dir = argv[++i];
         } else if (!a.empty() && a[0] == '-') {
