@@ -29,12 +29,12 @@ constexpr auto kSimpleEscape = [] {
     struct T {
         unsigned char v[128];
     } t{};
-    t.v['b'] = 0x08;
-    t.v['f'] = 0x0C;
-    t.v['n'] = 0x0A;
-    t.v['r'] = 0x0D;
-    t.v['t'] = 0x09;
-    t.v['v'] = 0x0B;
+    t.v[int('b')] = 0x08;
+    t.v[int('f')] = 0x0C;
+    t.v[int('n')] = 0x0A;
+    t.v[int('r')] = 0x0D;
+    t.v[int('t')] = 0x09;
+    t.v[int('v')] = 0x0B;
     return t;
 }();
 

@@ -42,8 +42,10 @@ std::string dots(std::string s) {
 TEST(Formats, CountsAndBytesAtTheirBoundaries) {
     const std::pair<uint64_t, const char *> counts[] = {
         {0, "0"}, {999, "999"}, {1000, "1,000"}, {999999, "999,999"}, {UINT64_MAX, "18,446,744,073,709,551,615"}};
-    for (auto [n, want] : counts)
-        EXPECT_EQ(take([&](char *b, size_t s) { return jx_fmt_count(n, b, s); }), want);
+    for (auto [n, want] : counts) {
+        uint64_t v = n;
+        EXPECT_EQ(take([&](char *b, size_t s) { return jx_fmt_count(v, b, s); }), want);
+    }
     const std::pair<uint64_t, const char *> sizes[] = {
         {0, "0 bytes"}, {1, "1 byte"}, {1023, "1,023 bytes"}, {1024, "1.0 KB"}, {1536, "1.5 KB"},
         {1075, "1.0 KB"}, {1076, "1.1 KB"},  // half a tenth of a KB is 51.2 bytes
