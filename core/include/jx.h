@@ -30,5 +30,6 @@
 #include "jx/json.h"
 #include "jx/rows.h"
 #include "jx/texts.h"
+#include "jx/search.h"
 
 #endif
