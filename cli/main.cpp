@@ -25,6 +25,7 @@ constexpr int EXIT_FAILURE_OR_MISUSE = 2;
 constexpr const char *USAGE =
     "usage: orvel-cli parse [--strict] [--lines] FILE...\n"
     "       orvel-cli json [--min] [--strict] [--lines] FILE\n"
+    "       orvel-cli find [--case] [--regex] [--keys|--values] [--max N] FILE QUERY\n"
     "       orvel-cli --help\n";
 
 constexpr const char *HELP =
@@ -35,6 +36,9 @@ constexpr const char *HELP =
     "  parse FILE...   print each file's format, node, line and problem counts and\n"
     "                  one line per problem with its byte offset and message\n"
     "  json FILE       write the file's document as JSON, indented by 2 spaces\n"
+    "  find FILE QUERY print the number of keys and values that contain QUERY, then\n"
+    "                  for each of the first hits its node id, a tab and its row as\n"
+    "                  the tree shows it (120 characters)\n"
     "\n"
     "A FILE of - reads standard input.\n"
     "\n"
@@ -42,12 +46,20 @@ constexpr const char *HELP =
     "  --strict        accept plain JSON only; every lenient form is a problem\n"
     "  --lines         read the text as JSON Lines from the start\n"
     "  --min           (json) write minified JSON\n"
+    "  --case          (find) match case; without it case is ignored\n"
+    "  --regex         (find) QUERY is a regular expression (Oniguruma syntax)\n"
+    "  --keys          (find) look in keys only\n"
+    "  --values        (find) look in values only\n"
+    "  --max N         (find) print at most N hits (default 20); all are counted\n"
+    "  --              end of options: a FILE or QUERY may start with -\n"
     "  --help          show this text\n"
     "\n"
     "exit status:\n"
     "  0  every file was read without problems\n"
     "  1  some file has problems (what could be read is still shown)\n"
-    "  2  a file could not be read or parsed, output failed, or the command line is wrong\n";
+    "  2  a file could not be read or parsed, output failed, or the command line is wrong\n"
+    "find exits with 0 when something was found, 1 when nothing was, and 2 when the\n"
+    "file could not be read, the query is not valid or the command line is wrong.\n";
 
 int usage_error(const char *fmt, const char *arg) {
     std::fprintf(stderr, "orvel-cli: ");
@@ -61,20 +73,39 @@ struct Options {
     bool strict = false;
     bool lines = false;
     bool min = false;
+    bool match_case = false;
+    bool regex = false;
+    bool keys = false;
+    bool values = false;
+    uint64_t max = 20;
     std::vector<const char *> files;
 };
 
 enum : unsigned {
     OPT_STRICT = 1,
     OPT_LINES = 2,
-    OPT_MIN = 4
+    OPT_MIN = 4,
+    OPT_FIND = 8  // --case, --regex, --keys, --values, --max N
 };
+
+// A count given on the command line: decimal digits only, so that "-1" or "5x" is not taken for a number.
+bool parse_count(const char *s, uint64_t &out) {
+    if (!*s) return false;
+    uint64_t v = 0;
+    for (; *s; ++s) {
+        if (*s < '0' || *s > '9' || v > (UINT64_MAX - 9) / 10) return false;
+        v = v * 10 + uint64_t(*s - '0');
+    }
+    out = v;
+    return true;
+}
 
 // Splits args into options and files; "--" ends the options so that a file may start with '-'.
 // Returns -1 when the arguments are fine, else the exit status after a usage message.
 int parse_args(std::span<char *> args, unsigned allowed, Options &opt) {
     bool options_done = false;
-    for (char *arg : args) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        char *arg = args[i];
         std::string_view a(arg);
         if (options_done || a.size() < 2 || a[0] != '-') {
             opt.files.push_back(arg);
@@ -86,6 +117,17 @@ int parse_args(std::span<char *> args, unsigned allowed, Options &opt) {
             opt.lines = true;
         } else if (a == "--min" && (allowed & OPT_MIN)) {
             opt.min = true;
+        } else if (a == "--case" && (allowed & OPT_FIND)) {
+            opt.match_case = true;
+        } else if (a == "--regex" && (allowed & OPT_FIND)) {
+            opt.regex = true;
+        } else if (a == "--keys" && (allowed & OPT_FIND)) {
+            opt.keys = true;
+        } else if (a == "--values" && (allowed & OPT_FIND)) {
+            opt.values = true;
+        } else if (a == "--max" && (allowed & OPT_FIND)) {
+            if (i + 1 == args.size()) return usage_error("%s", "--max needs a number");
+            if (!parse_count(args[++i], opt.max)) return usage_error("--max needs a number, not '%s'", args[i]);
         } else {
             return usage_error("unknown option '%s'", arg);
         }
@@ -257,6 +299,59 @@ int cmd_json(std::span<char *> args) {
     return finish_output(result);
 }
 
+int cmd_find(std::span<char *> args) {
+    Options opt;
+    if (int rc = parse_args(args, OPT_FIND, opt); rc >= 0) return rc;
+    if (opt.files.size() != 2) return usage_error("%s", "find needs a FILE and a QUERY");
+    if (opt.keys && opt.values) return usage_error("%s", "--keys and --values exclude each other");
+    const char *path = opt.files[0];
+    const char *query = opt.files[1];
+    JxDoc *doc = load(path, opt);
+    if (!doc) return EXIT_FAILURE_OR_MISUSE;
+    JxSearchOptions so{};
+    so.match_case = opt.match_case;
+    so.regex = opt.regex;
+    so.scope = opt.keys ? JX_SCOPE_KEYS : opt.values ? JX_SCOPE_VALUES : JX_SCOPE_ALL;
+    char err[256];
+    JxSearch *search = jx_search_new(doc, query, std::strlen(query), &so, err, sizeof err);
+    if (!search) {
+        std::fprintf(stderr, "orvel-cli: invalid query '%s': %s\n", query, *err ? err : "the query is empty");
+        jx_doc_release(doc);
+        return EXIT_FAILURE_OR_MISUSE;
+    }
+    if (jx_search_run(search, nullptr) != JX_OK) {
+        std::fprintf(stderr, "orvel-cli: cannot search '%s': out of memory\n", path);
+        jx_search_free(search);
+        jx_doc_release(doc);
+        return EXIT_FAILURE_OR_MISUSE;
+    }
+    uint32_t hits = jx_search_count(search);
+    std::printf("hits: %" PRIu32 "%s\n", hits, jx_search_capped(search) ? " (stopped at the limit)" : "");
+    // One row model for all hits: hits come in document order, so a hit is printed before any later
+    // hit inside it expands it, and each line shows its node as a collapsed row would.
+    JxRows *rows = jx_rows_new(doc);
+    JxLine line;
+    jx_line_init(&line);
+    int result = hits ? EXIT_CLEAN : EXIT_PROBLEMS;
+    for (uint32_t i = 0; i < hits && i < opt.max; ++i) {
+        uint32_t node = jx_search_hit(search, i);
+        jx_rows_reveal(rows, node);
+        uint64_t row = jx_rows_find(rows, node);
+        if (!rows || row == JX_NONE) {
+            std::fprintf(stderr, "orvel-cli: cannot show the hits of '%s': out of memory\n", path);
+            result = EXIT_FAILURE_OR_MISUSE;
+            break;
+        }
+        jx_row_line(rows, row, 120, nullptr, JX_NONE, &line);
+        std::printf("%" PRIu32 "\t%s\n", node, line.text);
+    }
+    jx_line_free(&line);
+    jx_rows_free(rows);
+    jx_search_free(search);
+    jx_doc_release(doc);
+    return finish_output(result);
+}
+
 struct Command {
     const char *name;
     int (*run)(std::span<char *> args);
@@ -265,6 +360,7 @@ struct Command {
 constexpr Command COMMANDS[] = {
     {"parse", cmd_parse},
     {"json", cmd_json},
+    {"find", cmd_find},
 };
 
 }  // namespace

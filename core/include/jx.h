@@ -31,5 +31,6 @@
 #include "jx/rows.h"
 #include "jx/texts.h"
 #include "jx/search.h"
+#include "jx/line.h"
 
 #endif
