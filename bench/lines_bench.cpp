@@ -60,8 +60,16 @@ void write_doc(Writer &w, size_t len) {
     w.fill(ESCAPED, len);
     w.put("\", 1]");
     // Small members of every kind make up the rest of the 60 rows.
-    constexpr const char *SMALL[] = {"\"short text\"", "12345", "-0.5e10", "true",  "false",
-                                     "null",           "[1, 2, 3]", "{\"a\": 1, \"b\": [true]}", "[]", "{}"};
+    constexpr const char *SMALL[] = {"\"short text\"",
+                                     "12345",
+                                     "-0.5e10",
+                                     "true",
+                                     "false",
+                                     "null",
+                                     "[1, 2, 3]",
+                                     "{\"a\": 1, \"b\": [true]}",
+                                     "[]",
+                                     "{}"};
     for (uint32_t i = 0; i < ROWS - 8; i++) {
         char key[32];
         std::snprintf(key, sizeof key, ",\n  \"m%02u\": ", i);
@@ -123,8 +131,8 @@ std::vector<std::string> all_lines(const Doc &d, uint32_t width, const JxSearch 
         jx_row_line(d.rows, r, width, s, JX_NONE, &line.l);
         std::string t = line.text() + " #";
         for (uint32_t i = 0; i < line.l.nruns; i++)
-            t += bench::format(" %u:%u:%u:%u", line.l.runs[i].start, line.l.runs[i].length, line.l.runs[i].style,
-                               line.l.runs[i].hit);
+            t += bench::format(" %u:%u:%u:%u", line.l.runs[i].start, line.l.runs[i].length,
+                               line.l.runs[i].style, line.l.runs[i].hit);
         out.push_back(t);
     }
     return out;
@@ -180,11 +188,12 @@ bool parse_args(int argc, char **argv, Config &cfg, int *exit_code) {
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
         if (a == "--help") {
-            std::printf("usage: lines_bench [--quick] [--size MB] [--runs N] [--min-seconds S]\n"
-                        "  --quick          strings of 1 MB instead of --size\n"
-                        "  --size MB        length of the long strings (default 100)\n"
-                        "  --runs N         at least N timed runs of each case (default 20)\n"
-                        "  --min-seconds S  time each case for at least S seconds (default 0.5)\n");
+            std::printf(
+                "usage: lines_bench [--quick] [--size MB] [--runs N] [--min-seconds S]\n"
+                "  --quick          strings of 1 MB instead of --size\n"
+                "  --size MB        length of the long strings (default 100)\n"
+                "  --runs N         at least N timed runs of each case (default 20)\n"
+                "  --min-seconds S  time each case for at least S seconds (default 0.5)\n");
             *exit_code = 0;
             return false;
         } else if (a == "--quick") {
@@ -217,9 +226,10 @@ int main(int argc, char **argv) {
     Doc shrt, lng;
     auto t0 = bench::Clock::now();
     if (!make_doc(short_len, shrt) || !make_doc(long_len, lng)) return 1;
-    std::printf("documents: strings of %s and %s bytes; %s and %s bytes in all (generated and parsed in %.1f s)\n",
-                bench::grouped(short_len).c_str(), bench::grouped(long_len).c_str(),
-                bench::grouped(shrt.bytes).c_str(), bench::grouped(lng.bytes).c_str(), bench::seconds_since(t0));
+    std::printf(
+        "documents: strings of %s and %s bytes; %s and %s bytes in all (generated and parsed in %.1f s)\n",
+        bench::grouped(short_len).c_str(), bench::grouped(long_len).c_str(),
+        bench::grouped(shrt.bytes).c_str(), bench::grouped(lng.bytes).c_str(), bench::seconds_since(t0));
 
     // A query that matches all through the long strings, so marking has work on every shown value.
     const char *query = "i";
@@ -236,8 +246,10 @@ int main(int argc, char **argv) {
         uint32_t width;
         bool search;
     };
-    const Case cases[] = {{"60 rows/w120", 120, false}, {"60 rows/w1000", 1000, false},
-                          {"60 rows/w120/hits", 120, true}, {"60 rows/w1000/hits", 1000, true}};
+    const Case cases[] = {{"60 rows/w120", 120, false},
+                          {"60 rows/w1000", 1000, false},
+                          {"60 rows/w120/hits", 120, true},
+                          {"60 rows/w1000/hits", 1000, true}};
     bench::Table table;
     table.add({"case", "strings", "best us", "median us", "us/row", "rows/s", "long/short"});
     bool within = true;
@@ -254,7 +266,8 @@ int main(int argc, char **argv) {
             if (!is_long) short_best = t.best();
             table.add({c.name, is_long ? bench::format("%zu MB", cfg.size_mb) : "4 KB",
                        bench::format("%.1f", t.best() * 1e6), bench::format("%.1f", t.median() * 1e6),
-                       bench::format("%.2f", t.best() * 1e6 / ROWS), bench::grouped(uint64_t(ROWS / t.best())),
+                       bench::format("%.2f", t.best() * 1e6 / ROWS),
+                       bench::grouped(uint64_t(ROWS / t.best())),
                        is_long ? bench::format("%.2fx", t.best() / short_best) : ""});
             if (is_long && t.median() > BUDGET_SECONDS) within = false;
         }

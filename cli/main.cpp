@@ -127,7 +127,8 @@ int parse_args(std::span<char *> args, unsigned allowed, Options &opt) {
             opt.values = true;
         } else if (a == "--max" && (allowed & OPT_FIND)) {
             if (i + 1 == args.size()) return usage_error("%s", "--max needs a number");
-            if (!parse_count(args[++i], opt.max)) return usage_error("--max needs a number, not '%s'", args[i]);
+            if (!parse_count(args[++i], opt.max))
+                return usage_error("--max needs a number, not '%s'", args[i]);
         } else {
             return usage_error("unknown option '%s'", arg);
         }

@@ -79,7 +79,8 @@ bool at_stop(const jx_piece &pc, const unsigned char *p) {
     if (pc.stop == JX_STOP_IDENT) {
         if (jx__ident_byte(*p)) return false;
         uint16_t u;
-        return !(*p == '\\' && end - p >= 6 && p[1] == 'u' && jx__hex4(reinterpret_cast<const char *>(p + 2), &u));
+        return !(*p == '\\' && end - p >= 6 && p[1] == 'u' &&
+                 jx__hex4(reinterpret_cast<const char *>(p + 2), &u));
     }
     return *p == pc.stop;
 }
@@ -119,7 +120,9 @@ uint32_t emit(JxLine *line, const jx_piece &pc, uint32_t n, bool pictures, bool 
     return done + gathered;
 }
 
-void add(JxLine *line, const char *text, int style) { jx_line_add(line, text, uint32_t(std::strlen(text)), style); }
+void add(JxLine *line, const char *text, int style) {
+    jx_line_add(line, text, uint32_t(std::strlen(text)), style);
+}
 
 uint32_t sum_chars(const jx_piece *pcs, uint32_t n) {
     uint64_t total = 0;
@@ -317,7 +320,8 @@ extern "C" void jx_line_mark(JxLine *line, uint32_t start, uint32_t n, int hit) 
     uint32_t k = 0;
     auto push = [&](uint32_t s, uint32_t e, uint8_t style, uint8_t hv) {
         if (e <= s) return;
-        if (k && out[k - 1].style == style && out[k - 1].hit == hv && out[k - 1].start + out[k - 1].length == s)
+        if (k && out[k - 1].style == style && out[k - 1].hit == hv &&
+            out[k - 1].start + out[k - 1].length == s)
             out[k - 1].length += e - s;
         else
             out[k++] = JxRun{s, e - s, style, hv};
@@ -360,7 +364,8 @@ uint32_t jx__read_char(const unsigned char **pp, const unsigned char *end, bool 
         *pp = p + n;
         if (n == 2) return uint32_t(b & 0x1F) << 6 | (p[1] & 0x3F);
         if (n == 3) return uint32_t(b & 0x0F) << 12 | uint32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
-        return uint32_t(b & 0x07) << 18 | uint32_t(p[1] & 0x3F) << 12 | uint32_t(p[2] & 0x3F) << 6 | (p[3] & 0x3F);
+        return uint32_t(b & 0x07) << 18 | uint32_t(p[1] & 0x3F) << 12 | uint32_t(p[2] & 0x3F) << 6 |
+               (p[3] & 0x3F);
     }
     if (b != '\\' || !decode) {
         *pp = p + 1;
@@ -381,9 +386,7 @@ uint32_t jx__read_char(const unsigned char **pp, const unsigned char *end, bool 
         case 'v': *pp = p + 2; return 0x0B;
         case '0': *pp = p + 2; return 0;
         case '\n': *pp = p + 2; return JX_NO_CHAR;
-        case '\r':
-            *pp = p + (left >= 3 && p[2] == '\n' ? 3 : 2);
-            return JX_NO_CHAR;
+        case '\r': *pp = p + (left >= 3 && p[2] == '\n' ? 3 : 2); return JX_NO_CHAR;
         case 'x':
             if (left >= 4 && hex_value(p[2]) < 16 && hex_value(p[3]) < 16) {
                 *pp = p + 4;
@@ -400,8 +403,8 @@ uint32_t jx__read_char(const unsigned char **pp, const unsigned char *end, bool 
             *pp = p + 6;
             if (u >= 0xD800 && u <= 0xDBFF) {
                 uint16_t lo;
-                if (left >= 12 && p[6] == '\\' && p[7] == 'u' && jx__hex4(reinterpret_cast<const char *>(p + 8), &lo) &&
-                    lo >= 0xDC00 && lo <= 0xDFFF) {
+                if (left >= 12 && p[6] == '\\' && p[7] == 'u' &&
+                    jx__hex4(reinterpret_cast<const char *>(p + 8), &lo) && lo >= 0xDC00 && lo <= 0xDFFF) {
                     *pp = p + 12;
                     return 0x10000 + ((uint32_t(u) - 0xD800) << 10) + (lo - 0xDC00);
                 }
@@ -409,8 +412,7 @@ uint32_t jx__read_char(const unsigned char **pp, const unsigned char *end, bool 
             }
             return u >= 0xDC00 && u <= 0xDFFF ? 0xFFFD : u;
         }
-        default:
-            break;
+        default: break;
     }
     if (e >= 0x80) {
         /* U+2028 and U+2029 continue the line like a line feed; before any
@@ -488,8 +490,8 @@ void jx__hits(JxLine *line, const jx_piece *pc, const JxSearch *search, bool is_
     uint32_t starts[kMaxRanges], lengths[kMaxRanges];
     uint32_t count = 0;
     if (ok && got == pc->put)
-        count = std::min(jx_search_ranges(search, reinterpret_cast<const char *>(t), tlen, is_key ? 1 : 0, starts,
-                                          lengths, kMaxRanges),
+        count = std::min(jx_search_ranges(search, reinterpret_cast<const char *>(t), tlen, is_key ? 1 : 0,
+                                          starts, lengths, kMaxRanges),
                          kMaxRanges);
     /* Offsets in the search's text become offsets on the line, where each
      * control byte became a 3-byte picture. */
@@ -561,7 +563,8 @@ extern "C" void jx_row_line(const JxRows *rows, uint64_t row, uint32_t width, co
             label[5 + jx__fmt_count(jx_record_line(d, id), label + 5)] = 0;
         } else {
             label[0] = '[';
-            size_t k = 1 + size_t(std::snprintf(label + 1, sizeof label - 2, "%u", jx_index_in_parent(d, id)));
+            size_t k =
+                1 + size_t(std::snprintf(label + 1, sizeof label - 2, "%u", jx_index_in_parent(d, id)));
             label[k] = ']';
             label[k + 1] = 0;
         }

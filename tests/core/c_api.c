@@ -15,6 +15,13 @@ int jx_c_api_smoke(void) {
     JxDoc *doc = jx_parse(buf, sizeof text - 1, &opt, NULL, &status);
     if (!doc || status != JX_OK) return -2;
     int result = (int)jx_doc_count(doc) * 10 + jx_type(doc, jx_first_child(doc, 0));
+    JxRows *rows = jx_rows_new(doc);
+    JxLine line;
+    jx_line_init(&line);
+    jx_row_line(rows, 0, 80, NULL, JX_NONE, &line);
+    if (line.len == 0 || line.runs[0].style != JX_STYLE_PLAIN) result = -3;
+    jx_line_free(&line);
+    jx_rows_free(rows);
     jx_doc_release(doc);
     return result;
 }

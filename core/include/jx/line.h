@@ -12,10 +12,10 @@ extern "C" {
 /* What a run of text shows; the shell gives 1 to 11 their colours and
  * anything else the default text colour. */
 enum {
-    JX_STYLE_PLAIN = 0,   /* "root" / "records", spaces between parts */
-    JX_STYLE_KEY = 1,     /* an object member's key; "\"\"" for an empty key */
-    JX_STYLE_LABEL = 2,   /* "[3]" array positions, "line 12" record labels */
-    JX_STYLE_STRING = 3,  /* a string value with its quotes */
+    JX_STYLE_PLAIN = 0,  /* "root" / "records", spaces between parts */
+    JX_STYLE_KEY = 1,    /* an object member's key; "\"\"" for an empty key */
+    JX_STYLE_LABEL = 2,  /* "[3]" array positions, "line 12" record labels */
+    JX_STYLE_STRING = 3, /* a string value with its quotes */
     JX_STYLE_NUMBER = 4,
     JX_STYLE_BOOLEAN = 5,
     JX_STYLE_NULL = 6,
@@ -54,13 +54,13 @@ typedef struct JxLine {
     uint32_t len;     /* text length in bytes */
     uint32_t cap;     /* bytes allocated for text; 0 while it is the shared "" */
     JxRun *runs;
-    uint32_t nruns;   /* runs in use */
-    uint32_t rcap;    /* runs allocated */
-    uint32_t node;    /* node shown on the line, JX_NONE when none */
-    uint32_t depth;   /* ancestors of that node: the row's indentation level */
-    uint32_t number;  /* 1-based line number of a Text view line; 0 for tree rows */
-    uint8_t chevron;  /* 0 no disclosure control, 1 collapsed container, 2 expanded */
-    uint8_t closing;  /* set by the Text view; 0 for tree rows */
+    uint32_t nruns;  /* runs in use */
+    uint32_t rcap;   /* runs allocated */
+    uint32_t node;   /* node shown on the line, JX_NONE when none */
+    uint32_t depth;  /* ancestors of that node: the row's indentation level */
+    uint32_t number; /* 1-based line number of a Text view line; 0 for tree rows */
+    uint8_t chevron; /* 0 no disclosure control, 1 collapsed container, 2 expanded */
+    uint8_t closing; /* set by the Text view; 0 for tree rows */
 } JxLine;
 
 /* Makes an empty line: no allocation, node JX_NONE, other fields 0. Null-safe. */
