@@ -555,18 +555,23 @@ inline const char *strict_number(const char *s) {
 
 /* ---- nodes ---- */
 
-bool write_scalar(Parser &p, uint32_t type, uint32_t flags, const char *vs, const char *ve) {
+/* Writes node d->count with the pending key as a child of the stack top.
+ * Returns it, or null when memory ran out. */
+JxNode *write_node(Parser &p, const char *s, uint32_t info) {
     JxNode *n = new_node(p);
-    if (!n) return fail_oom(p, off(p, vs));
+    if (!n) return fail_oom(p, off(p, s)), nullptr;
     uint32_t id = commit_node(p);
-    n->key_off = p.pending_key;
-    n->val_off = off(p, vs);
-    n->end = id + 1;
-    n->parent = p.top->id;
-    n->info = type | ((flags | p.pending_flags) << 3) | number_field(p, id, uint64_t(ve - vs), n->val_off);
+    *n = {p.pending_key, off(p, s), id + 1, p.top->id, info | (p.pending_flags << 3)};
     p.top->count++;
     p.pending_key = JX_NONE;
     p.pending_flags = 0;
+    return n;
+}
+
+bool write_scalar(Parser &p, uint32_t type, uint32_t flags, const char *vs, const char *ve) {
+    JxNode *n = write_node(p, vs, type | (flags << 3));
+    if (!n) return false;
+    n->info |= number_field(p, n->end - 1, uint64_t(ve - vs), n->val_off);
     return true;
 }
 
@@ -576,19 +581,10 @@ bool open_container(Parser &p, const char *s, bool object) {
         if (!grow_array(p.stack, p.stack_cap, 64, STACK_MAX)) return fail_oom(p, off(p, s));
         p.top = p.stack + p.depth;
     }
-    JxNode *n = new_node(p);
-    if (!n) return fail_oom(p, off(p, s));
-    uint32_t id = commit_node(p);
-    n->key_off = p.pending_key;
-    n->val_off = off(p, s);
-    n->end = id + 1;
-    n->parent = p.top->id;
-    n->info = (object ? JX_OBJECT : JX_ARRAY) | (p.pending_flags << 3);
-    p.top->count++;
-    *++p.top = {id, 0, object};
+    JxNode *n = write_node(p, s, object ? JX_OBJECT : JX_ARRAY);
+    if (!n) return false;
+    *++p.top = {n->end - 1, 0, object};
     p.depth++;
-    p.pending_key = JX_NONE;
-    p.pending_flags = 0;
     return true;
 }
 
