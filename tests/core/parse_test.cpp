@@ -128,6 +128,27 @@ TEST(ParseLenient, Json5FormsSetBitsAndOffsets) {
     EXPECT_EQ(jx_doc_syntax(open), 0u);
 }
 
+TEST(ParseLenient, Json5SpacesCrCommentsAndEscapedIdentifiers) {
+    Doc spaces("[1,\f\v\xC2\xA0 2]");
+    EXPECT_EQ(jx_doc_error_count(spaces), 0u);
+    EXPECT_EQ(jx_doc_syntax(spaces), uint32_t(JX_SYNTAX_JSON5));
+    EXPECT_EQ(jx_doc_syntax_offset(spaces), 3u);
+    Doc strict("[1,\f2]", true);
+    EXPECT_EQ(jxtest::problem_message(strict, 0), "expected a value");
+
+    Doc cr("{\r// only a CR ends this\r\"a\": 1\r}");
+    EXPECT_EQ(jx_doc_error_count(cr), 0u);
+    EXPECT_EQ(jx_child_count(cr, 0), 1u);
+
+    Doc key("{sig\\u03A3ma: 1}");
+    EXPECT_EQ(jx_doc_error_count(key), 0u);
+    EXPECT_EQ(jx_flags(key, 1), JX_F_KEY_ESCAPED | JX_F_NONSTANDARD);
+    EXPECT_EQ(jx_key_len(key, 1), 11u);
+    char text[16];
+    EXPECT_EQ(jx_key_text(key, 1, text, sizeof text), 7u);
+    EXPECT_STREQ(text, "sig\xCE\xA3ma");
+}
+
 TEST(ParseLenient, EscapesAndStringsFlagTheNode) {
     Doc doc("[\"\\n\", \"\\0\", \"\\\n\", 'it\\'s', \"plain\"]");
     EXPECT_EQ(jx_doc_error_count(doc), 0u);
@@ -260,6 +281,35 @@ TEST(ParseProgress, CallbackEvery16MiBAndCancellation) {
     jx_progress stop{[](void *c, uint64_t, uint64_t) { *static_cast<Ctx *>(c)->cancel = 1; }, &ctx, &cancel};
     buf = jx_buf_alloc(text.size());
     std::memcpy(buf, text.data(), text.size());
+    EXPECT_EQ(jx_parse(buf, text.size(), nullptr, &stop, &st), nullptr);
+    EXPECT_EQ(st, JX_CANCELLED);
+}
+
+// Large texts fault node storage in on a helper thread; the result must not
+// depend on it, and cancelling must not leave the thread touching freed memory.
+TEST(ParseProgress, LargeTextWithStorageFaultedAhead) {
+    std::string text = "[";
+    while (text.size() < (130u << 20)) text += "\"abcdefghijklmnopqrstuvwxyz\",";
+    text += "0]";
+    uint32_t expected = uint32_t((text.size() - 3) / 29) + 2;
+    Doc doc(text);
+    EXPECT_EQ(jx_doc_count(doc), expected);
+    EXPECT_EQ(jx_child_at(doc, 0, expected - 2), expected - 1);
+
+    int calls = 0;
+    volatile uint32_t cancel = 0;
+    struct Ctx {
+        int *calls;
+        volatile uint32_t *cancel;
+    } ctx{&calls, &cancel};
+    jx_progress stop{[](void *c, uint64_t, uint64_t) {
+                         auto *x = static_cast<Ctx *>(c);
+                         if (++*x->calls == 3) *x->cancel = 1;
+                     },
+                     &ctx, &cancel};
+    char *buf = jx_buf_alloc(text.size());
+    std::memcpy(buf, text.data(), text.size());
+    int st = -1;
     EXPECT_EQ(jx_parse(buf, text.size(), nullptr, &stop, &st), nullptr);
     EXPECT_EQ(st, JX_CANCELLED);
 }
