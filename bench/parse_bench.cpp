@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_generate.h"
 #include "bench_util.h"
 #include "jx.h"
 
@@ -30,10 +31,6 @@ constexpr const char *SIMDJSON_FRESH = "simdjson/dom-fresh";
 constexpr const char *RAPIDJSON_DOC = "rapidjson/document";
 constexpr const char *MEMCHR_FLOOR = "memchr/floor";
 
-constexpr uint64_t GENERATED_SIZE = uint64_t(512) << 20;
-// Bump the version whenever the generator's output changes, so a stale file is never reused.
-constexpr const char *GENERATED_NAME = "mixed-512mb-v1.json";
-
 struct Config {
     bool quick = false;
     bench::Plan small;  // files of a few MB
@@ -41,140 +38,6 @@ struct Config {
     std::string data_dir = ORVEL_BENCH_DATA;
     std::vector<std::string> paths;
 };
-
-// ---- the generated file ----
-
-// splitmix64: a fixed seed gives the same file on every machine.
-struct Rng {
-    uint64_t state;
-    uint64_t next() {
-        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    uint32_t below(uint32_t n) { return uint32_t(next() % n); }
-    bool chance(uint32_t percent) { return below(100) < percent; }
-};
-
-// clang-format off
-constexpr const char *WORDS[] = {
-    "alpha", "bravo", "delta", "echo", "harbour", "lattice", "meridian", "orbit", "quartz", "river",
-    "signal", "timber", "vector", "willow", "zenith", "Zürich", "Łódź", "São Paulo", "東京", "Москва",
-    "café", "naïve", "Ελλάδα", "日本語", "😀", "🌦", "a\\\"quoted\\\" word", "tab\\there", "line\\nbreak",
-    "\\u00e9t\\u00e9", "back\\\\slash", "\\ud83d\\ude00"};
-// clang-format on
-constexpr size_t WORD_COUNT = sizeof WORDS / sizeof WORDS[0];
-
-void put_words(std::string &out, Rng &rng, int n) {
-    for (int i = 0; i < n; i++) {
-        if (i) out += ' ';
-        // Mostly ASCII, as real data is; the rest exercises UTF-8 and escapes.
-        out += WORDS[rng.chance(80) ? rng.below(15) : rng.below(WORD_COUNT)];
-    }
-}
-
-void put_number(std::string &out, Rng &rng) {
-    switch (rng.below(5)) {
-        case 0: out += std::to_string(rng.below(1000)); break;
-        case 1: out += std::to_string(int64_t(rng.next() >> 12) - (int64_t(1) << 51)); break;
-        case 2: out += bench::format("%.6f", (int64_t(rng.below(2000000)) - 1000000) / 1000.0); break;
-        case 3: out += bench::format("%.3e", double(rng.next() >> 11) * 1e-10); break;
-        default: out += bench::format("-%u.%02u", rng.below(100), rng.below(100)); break;
-    }
-}
-
-// One record: a pretty-printed object (2-space indent, short scalar arrays on one line) of the
-// kinds of values an API dump holds.
-void put_record(std::string &out, Rng &rng, uint64_t id) {
-    out += "  {\n    \"id\": " + std::to_string(id) + ",\n";
-    out += bench::format("    \"guid\": \"%08x-%04x-%04x-%012" PRIx64 "\",\n", uint32_t(rng.next()),
-                         rng.below(0x10000), rng.below(0x10000), rng.next() >> 16);
-    out += "    \"active\": ";
-    out += rng.chance(50) ? "true" : "false";
-    out += ",\n    \"name\": \"";
-    put_words(out, rng, 1 + int(rng.below(3)));
-    out += "\",\n    \"score\": ";
-    put_number(out, rng);
-    out += ",\n    \"tags\": [";
-    for (int i = 0, n = int(rng.below(5)); i < n; i++) {
-        out += i ? ", \"" : "\"";
-        put_words(out, rng, 1);
-        out += '"';
-    }
-    out += "],\n    \"location\": {\n      \"lat\": ";
-    out += bench::format("%.7f", (int64_t(rng.below(180000000)) - 90000000) / 1e6);
-    out += ",\n      \"lon\": ";
-    out += bench::format("%.7f", (int64_t(rng.below(360000000)) - 180000000) / 1e6);
-    out += ",\n      \"alt\": ";
-    if (rng.chance(30)) {
-        out += "null";
-    } else {
-        put_number(out, rng);
-    }
-    out += "\n    },\n    \"history\": [";
-    for (int i = 0, n = int(rng.below(6)); i < n; i++) {
-        out += i ? ", [" : "[";
-        out += std::to_string(1700000000 + rng.below(100000000));
-        out += ", ";
-        put_number(out, rng);
-        out += rng.chance(20) ? ", null]" : "]";
-    }
-    out += "],\n    \"notes\": ";
-    if (rng.chance(40)) {
-        out += "null";
-    } else {
-        out += '"';
-        put_words(out, rng, 3 + int(rng.below(12)));
-        out += '"';
-    }
-    out += ",\n    \"counts\": [";
-    for (int i = 0, n = 1 + int(rng.below(8)); i < n; i++) {
-        if (i) out += ", ";
-        out += std::to_string(rng.below(100000));
-    }
-    out += "]\n  }";
-}
-
-// Writes the generated file into dir unless it is already there; returns its path, or "" on failure.
-std::string ensure_generated(const std::string &dir) {
-    fs::path path = fs::path(dir) / GENERATED_NAME;
-    std::error_code ec;
-    if (fs::exists(path, ec) && fs::file_size(path, ec) >= GENERATED_SIZE) return path.string();
-    fs::create_directories(dir, ec);
-    fs::path tmp = path;
-    tmp += ".tmp";
-    std::printf("generating %s (%s bytes) ...\n", path.c_str(), bench::grouped(GENERATED_SIZE).c_str());
-    std::fflush(stdout);
-    FILE *f = std::fopen(tmp.c_str(), "wb");
-    if (!f) {
-        std::fprintf(stderr, "parse_bench: cannot write '%s': %s\n", tmp.c_str(), std::strerror(errno));
-        return "";
-    }
-    Rng rng{0x0F7E1u};
-    std::string chunk = "[\n";
-    uint64_t written = 0;
-    bool ok = true;
-    for (uint64_t id = 1; written + chunk.size() < GENERATED_SIZE; id++) {
-        if (id > 1) chunk += ",\n";
-        put_record(chunk, rng, id);
-        if (chunk.size() >= (1u << 22)) {
-            ok = ok && std::fwrite(chunk.data(), 1, chunk.size(), f) == chunk.size();
-            written += chunk.size();
-            chunk.clear();
-        }
-    }
-    chunk += "\n]\n";
-    ok = ok && std::fwrite(chunk.data(), 1, chunk.size(), f) == chunk.size();
-    ok = std::fclose(f) == 0 && ok;
-    if (ok) fs::rename(tmp, path, ec);
-    if (!ok || ec) {
-        std::fprintf(stderr, "parse_bench: cannot write '%s'\n", path.c_str());
-        fs::remove(tmp, ec);
-        return "";
-    }
-    return path.string();
-}
 
 // ---- the parsers ----
 
@@ -395,7 +258,7 @@ int usage(FILE *to) {
         "  --min-seconds  keep running each benchmark for at least S seconds (default 0.5)\n"
         "  --data DIR     where the generated file is kept (default: %s)\n"
         "exit status: 0 all results verified, 1 some result was invalid, 2 usage or unreadable input\n",
-        ORVEL_BENCH_CORPUS, GENERATED_NAME, ORVEL_BENCH_DATA);
+        ORVEL_BENCH_CORPUS, bench::GENERATED_NAME, ORVEL_BENCH_DATA);
     return to == stdout ? 0 : 2;
 }
 
@@ -480,7 +343,7 @@ int main(int argc, char **argv) {
     std::vector<Result> results;
     for (const std::string &f : files) all_ok = run_file(f, cfg.small, results) && all_ok;
     if (!cfg.quick) {
-        std::string big = ensure_generated(cfg.data_dir);
+        std::string big = bench::ensure_generated(cfg.data_dir, "parse_bench");
         if (big.empty()) return 2;
         all_ok = run_file(big, cfg.large, results) && all_ok;
     }

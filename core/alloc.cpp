@@ -1,6 +1,10 @@
 #include "alloc.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 
 #include "jx/base.h"
@@ -31,6 +35,19 @@ void *jx__calloc(size_t count, size_t size) {
 void *jx__realloc(void *p, size_t n) { return should_fail() ? nullptr : std::realloc(p, n ? n : 1); }
 void jx__free(void *p) { std::free(p); }
 
+void jx__hint_huge(void *p, size_t n) {
+#ifdef MADV_HUGEPAGE
+    constexpr size_t huge = size_t(2) << 20;
+    if (!p || n < 2 * huge) return;
+    uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    uintptr_t a = (uintptr_t(p) + page - 1) & ~(page - 1), b = (uintptr_t(p) + n) & ~(page - 1);
+    if (b > a) madvise(reinterpret_cast<void *>(a), b - a, MADV_HUGEPAGE);
+#else
+    (void)p;
+    (void)n;
+#endif
+}
+
 void jx__alloc_fail_at(uint64_t n, bool persistent) {
     g_count.store(0, std::memory_order_relaxed);
     g_persistent.store(persistent, std::memory_order_relaxed);
@@ -43,7 +60,10 @@ bool jx__alloc_failed() { return g_failed.load(std::memory_order_relaxed); }
 extern "C" char *jx_buf_alloc(size_t n) {
     if (n > JX_MAX_SIZE) return nullptr;
     char *buf = static_cast<char *>(jx__malloc(n + 64));
-    if (buf) __builtin_memset(buf + n, 0, 64);
+    if (buf) {
+        jx__hint_huge(buf, n);
+        __builtin_memset(buf + n, 0, 64);
+    }
     return buf;
 }
 

@@ -11,6 +11,11 @@ void *jx__calloc(size_t count, size_t size);
 void *jx__realloc(void *p, size_t n);
 void jx__free(void *p);
 
+/* Asks the kernel to back a large block with huge pages: a document's node
+ * storage is written once from start to end, and 4 KiB page faults would
+ * otherwise cost as much as the parse itself. A hint only; never fails. */
+void jx__hint_huge(void *p, size_t n);
+
 /* Test hook: make allocation number n (1-based, counted from this call) fail;
  * persistent makes every later one fail too. n = 0 switches failures off.
  * Returns nothing; jx__alloc_count tells how many allocations were attempted. */

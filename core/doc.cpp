@@ -3,6 +3,7 @@
 
 #include "alloc.h"
 #include "doc_int.h"
+#include "text_int.h"
 
 uint32_t jx__number(const JxDoc *d, uint32_t id, const JxNode *n) {
     if (!(n->info & JX_BIG_MARK)) return n->info >> 8;
@@ -220,26 +221,6 @@ uint32_t jx_doc_line_start(const JxDoc *doc, uint32_t line) {
     return line < doc->line_count ? doc->line_starts[line] : doc->size;
 }
 
-/* Length of the UTF-8 character at p if it is a valid sequence within left bytes, else 1. */
-static inline uint32_t char_len(const unsigned char *p, uint32_t left) {
-    unsigned char c = p[0];
-    auto cont = [](unsigned char b) { return (b & 0xC0) == 0x80; };
-    if (c >= 0xC2 && c <= 0xDF) return left >= 2 && cont(p[1]) ? 2 : 1;
-    if (c >= 0xE0 && c <= 0xEF) {
-        if (left < 3 || !cont(p[1]) || !cont(p[2])) return 1;
-        if (c == 0xE0 && p[1] < 0xA0) return 1;
-        if (c == 0xED && p[1] > 0x9F) return 1;
-        return 3;
-    }
-    if (c >= 0xF0 && c <= 0xF4) {
-        if (left < 4 || !cont(p[1]) || !cont(p[2]) || !cont(p[3])) return 1;
-        if (c == 0xF0 && p[1] < 0x90) return 1;
-        if (c == 0xF4 && p[1] > 0x8F) return 1;
-        return 4;
-    }
-    return 1;
-}
-
 uint32_t jx_doc_col_of(const JxDoc *doc, uint32_t offset) {
     if (!doc) return 1;
     offset = std::min(offset, doc->size);
@@ -254,7 +235,8 @@ uint32_t jx_doc_col_of(const JxDoc *doc, uint32_t offset) {
             col += 8;
             continue;
         }
-        pos += char_len(t + pos, doc->size - pos);
+        /* a byte that starts no valid sequence is a character of its own */
+        pos += uint32_t(std::max<size_t>(1, jx__utf8_len(t + pos, t + doc->size)));
         col++;
     }
     return col;

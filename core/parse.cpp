@@ -164,6 +164,7 @@ bool grow_nodes(Parser &p) {
         }
         JxNode *grown = static_cast<JxNode *>(jx__realloc(d->chunks[0], size_t(cap) * sizeof(JxNode)));
         if (!grown) return false;
+        jx__hint_huge(grown, size_t(cap) * sizeof(JxNode));
         d->chunks[0] = grown;
         d->chunk_count = 1;
         p.chunk0_cap = p.avail = cap;
@@ -179,6 +180,7 @@ bool grow_nodes(Parser &p) {
     }
     JxNode *chunk = static_cast<JxNode *>(jx__malloc(size_t(JX_CHUNK_NODES) * sizeof(JxNode)));
     if (!chunk) return false;
+    jx__hint_huge(chunk, size_t(JX_CHUNK_NODES) * sizeof(JxNode));
     d->chunks[c] = chunk;
     d->chunk_count = c + 1;
     p.avail = (c + 1) << JX_CHUNK_SHIFT;
@@ -553,18 +555,23 @@ inline const char *strict_number(const char *s) {
 
 /* ---- nodes ---- */
 
-bool write_scalar(Parser &p, uint32_t type, uint32_t flags, const char *vs, const char *ve) {
+/* Writes node d->count with the pending key as a child of the stack top.
+ * Returns it, or null when memory ran out. */
+JxNode *write_node(Parser &p, const char *s, uint32_t info) {
     JxNode *n = new_node(p);
-    if (!n) return fail_oom(p, off(p, vs));
+    if (!n) return fail_oom(p, off(p, s)), nullptr;
     uint32_t id = commit_node(p);
-    n->key_off = p.pending_key;
-    n->val_off = off(p, vs);
-    n->end = id + 1;
-    n->parent = p.top->id;
-    n->info = type | ((flags | p.pending_flags) << 3) | number_field(p, id, uint64_t(ve - vs), n->val_off);
+    *n = {p.pending_key, off(p, s), id + 1, p.top->id, info | (p.pending_flags << 3)};
     p.top->count++;
     p.pending_key = JX_NONE;
     p.pending_flags = 0;
+    return n;
+}
+
+bool write_scalar(Parser &p, uint32_t type, uint32_t flags, const char *vs, const char *ve) {
+    JxNode *n = write_node(p, vs, type | (flags << 3));
+    if (!n) return false;
+    n->info |= number_field(p, n->end - 1, uint64_t(ve - vs), n->val_off);
     return true;
 }
 
@@ -574,19 +581,10 @@ bool open_container(Parser &p, const char *s, bool object) {
         if (!grow_array(p.stack, p.stack_cap, 64, STACK_MAX)) return fail_oom(p, off(p, s));
         p.top = p.stack + p.depth;
     }
-    JxNode *n = new_node(p);
-    if (!n) return fail_oom(p, off(p, s));
-    uint32_t id = commit_node(p);
-    n->key_off = p.pending_key;
-    n->val_off = off(p, s);
-    n->end = id + 1;
-    n->parent = p.top->id;
-    n->info = (object ? JX_OBJECT : JX_ARRAY) | (p.pending_flags << 3);
-    p.top->count++;
-    *++p.top = {id, 0, object};
+    JxNode *n = write_node(p, s, object ? JX_OBJECT : JX_ARRAY);
+    if (!n) return false;
+    *++p.top = {n->end - 1, 0, object};
     p.depth++;
-    p.pending_key = JX_NONE;
-    p.pending_flags = 0;
     return true;
 }
 
@@ -1216,6 +1214,7 @@ extern "C" JxDoc *jx_parse(char *bytes, size_t length, const jx_parse_options *o
             d->line_starts = static_cast<uint32_t *>(jx__malloc(size_t(want) * sizeof(uint32_t)));
         }
         p.line_cap = d->line_starts ? want : 0;
+        jx__hint_huge(d->line_starts, size_t(p.line_cap) * sizeof(uint32_t));
         ok = d->line_starts != nullptr;
     }
     if (!ok) {

@@ -28,6 +28,8 @@
 #include "jx/problem.h"
 #include "jx/text.h"
 #include "jx/json.h"
+#include "jx/rows.h"
 #include "jx/texts.h"
+#include "jx/search.h"
 
 #endif

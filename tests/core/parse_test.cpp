@@ -128,6 +128,27 @@ TEST(ParseLenient, Json5FormsSetBitsAndOffsets) {
     EXPECT_EQ(jx_doc_syntax(open), 0u);
 }
 
+TEST(ParseLenient, Json5SpacesCrCommentsAndEscapedIdentifiers) {
+    Doc spaces("[1,\f\v\xC2\xA0 2]");
+    EXPECT_EQ(jx_doc_error_count(spaces), 0u);
+    EXPECT_EQ(jx_doc_syntax(spaces), uint32_t(JX_SYNTAX_JSON5));
+    EXPECT_EQ(jx_doc_syntax_offset(spaces), 3u);
+    Doc strict("[1,\f2]", true);
+    EXPECT_EQ(jxtest::problem_message(strict, 0), "expected a value");
+
+    Doc cr("{\r// only a CR ends this\r\"a\": 1\r}");
+    EXPECT_EQ(jx_doc_error_count(cr), 0u);
+    EXPECT_EQ(jx_child_count(cr, 0), 1u);
+
+    Doc key("{sig\\u03A3ma: 1}");
+    EXPECT_EQ(jx_doc_error_count(key), 0u);
+    EXPECT_EQ(jx_flags(key, 1), JX_F_KEY_ESCAPED | JX_F_NONSTANDARD);
+    EXPECT_EQ(jx_key_len(key, 1), 11u);
+    char text[16];
+    EXPECT_EQ(jx_key_text(key, 1, text, sizeof text), 7u);
+    EXPECT_STREQ(text, "sig\xCE\xA3ma");
+}
+
 TEST(ParseLenient, EscapesAndStringsFlagTheNode) {
     Doc doc("[\"\\n\", \"\\0\", \"\\\n\", 'it\\'s', \"plain\"]");
     EXPECT_EQ(jx_doc_error_count(doc), 0u);

@@ -1,0 +1,158 @@
+// The large generated file the benchmarks share: about 512 MiB of pretty-printed API-dump records,
+// the same bytes on every machine, written into the build folder at run time and never committed.
+#pragma once
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "bench_util.h"
+
+namespace bench {
+
+constexpr uint64_t GENERATED_SIZE = uint64_t(512) << 20;
+// Bump the version whenever the generator's output changes, so a stale file is never reused.
+constexpr const char *GENERATED_NAME = "mixed-512mb-v1.json";
+
+namespace generated_detail {
+namespace fs = std::filesystem;
+// splitmix64: a fixed seed gives the same file on every machine.
+struct Rng {
+    uint64_t state;
+    uint64_t next() {
+        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    uint32_t below(uint32_t n) { return uint32_t(next() % n); }
+    bool chance(uint32_t percent) { return below(100) < percent; }
+};
+
+// clang-format off
+constexpr const char *WORDS[] = {
+    "alpha", "bravo", "delta", "echo", "harbour", "lattice", "meridian", "orbit", "quartz", "river",
+    "signal", "timber", "vector", "willow", "zenith", "Zürich", "Łódź", "São Paulo", "東京", "Москва",
+    "café", "naïve", "Ελλάδα", "日本語", "😀", "🌦", "a\\\"quoted\\\" word", "tab\\there", "line\\nbreak",
+    "\\u00e9t\\u00e9", "back\\\\slash", "\\ud83d\\ude00"};
+// clang-format on
+constexpr size_t WORD_COUNT = sizeof WORDS / sizeof WORDS[0];
+
+inline void put_words(std::string &out, Rng &rng, int n) {
+    for (int i = 0; i < n; i++) {
+        if (i) out += ' ';
+        // Mostly ASCII, as real data is; the rest exercises UTF-8 and escapes.
+        out += WORDS[rng.chance(80) ? rng.below(15) : rng.below(WORD_COUNT)];
+    }
+}
+
+inline void put_number(std::string &out, Rng &rng) {
+    switch (rng.below(5)) {
+        case 0: out += std::to_string(rng.below(1000)); break;
+        case 1: out += std::to_string(int64_t(rng.next() >> 12) - (int64_t(1) << 51)); break;
+        case 2: out += bench::format("%.6f", (int64_t(rng.below(2000000)) - 1000000) / 1000.0); break;
+        case 3: out += bench::format("%.3e", double(rng.next() >> 11) * 1e-10); break;
+        default: out += bench::format("-%u.%02u", rng.below(100), rng.below(100)); break;
+    }
+}
+
+// One record: a pretty-printed object (2-space indent, short scalar arrays on one line) of the
+// kinds of values an API dump holds.
+inline void put_record(std::string &out, Rng &rng, uint64_t id) {
+    out += "  {\n    \"id\": " + std::to_string(id) + ",\n";
+    out += bench::format("    \"guid\": \"%08x-%04x-%04x-%012" PRIx64 "\",\n", uint32_t(rng.next()),
+                         rng.below(0x10000), rng.below(0x10000), rng.next() >> 16);
+    out += "    \"active\": ";
+    out += rng.chance(50) ? "true" : "false";
+    out += ",\n    \"name\": \"";
+    put_words(out, rng, 1 + int(rng.below(3)));
+    out += "\",\n    \"score\": ";
+    put_number(out, rng);
+    out += ",\n    \"tags\": [";
+    for (int i = 0, n = int(rng.below(5)); i < n; i++) {
+        out += i ? ", \"" : "\"";
+        put_words(out, rng, 1);
+        out += '"';
+    }
+    out += "],\n    \"location\": {\n      \"lat\": ";
+    out += bench::format("%.7f", (int64_t(rng.below(180000000)) - 90000000) / 1e6);
+    out += ",\n      \"lon\": ";
+    out += bench::format("%.7f", (int64_t(rng.below(360000000)) - 180000000) / 1e6);
+    out += ",\n      \"alt\": ";
+    if (rng.chance(30)) {
+        out += "null";
+    } else {
+        put_number(out, rng);
+    }
+    out += "\n    },\n    \"history\": [";
+    for (int i = 0, n = int(rng.below(6)); i < n; i++) {
+        out += i ? ", [" : "[";
+        out += std::to_string(1700000000 + rng.below(100000000));
+        out += ", ";
+        put_number(out, rng);
+        out += rng.chance(20) ? ", null]" : "]";
+    }
+    out += "],\n    \"notes\": ";
+    if (rng.chance(40)) {
+        out += "null";
+    } else {
+        out += '"';
+        put_words(out, rng, 3 + int(rng.below(12)));
+        out += '"';
+    }
+    out += ",\n    \"counts\": [";
+    for (int i = 0, n = 1 + int(rng.below(8)); i < n; i++) {
+        if (i) out += ", ";
+        out += std::to_string(rng.below(100000));
+    }
+    out += "]\n  }";
+}
+
+}  // namespace generated_detail
+
+// Writes the generated file into dir unless it is already there; returns its path, or "" on failure.
+inline std::string ensure_generated(const std::string &dir, const char *program) {
+    namespace fs = std::filesystem;
+    using namespace generated_detail;
+    fs::path path = fs::path(dir) / GENERATED_NAME;
+    std::error_code ec;
+    if (fs::exists(path, ec) && fs::file_size(path, ec) >= GENERATED_SIZE) return path.string();
+    fs::create_directories(dir, ec);
+    fs::path tmp = path;
+    tmp += ".tmp";
+    std::printf("generating %s (%s bytes) ...\n", path.c_str(), bench::grouped(GENERATED_SIZE).c_str());
+    std::fflush(stdout);
+    FILE *f = std::fopen(tmp.c_str(), "wb");
+    if (!f) {
+        std::fprintf(stderr, "%s: cannot write '%s': %s\n", program, tmp.c_str(), std::strerror(errno));
+        return "";
+    }
+    Rng rng{0x0F7E1u};
+    std::string chunk = "[\n";
+    uint64_t written = 0;
+    bool ok = true;
+    for (uint64_t id = 1; written + chunk.size() < GENERATED_SIZE; id++) {
+        if (id > 1) chunk += ",\n";
+        put_record(chunk, rng, id);
+        if (chunk.size() >= (1u << 22)) {
+            ok = ok && std::fwrite(chunk.data(), 1, chunk.size(), f) == chunk.size();
+            written += chunk.size();
+            chunk.clear();
+        }
+    }
+    chunk += "\n]\n";
+    ok = ok && std::fwrite(chunk.data(), 1, chunk.size(), f) == chunk.size();
+    ok = std::fclose(f) == 0 && ok;
+    if (ok) fs::rename(tmp, path, ec);
+    if (!ok || ec) {
+        std::fprintf(stderr, "%s: cannot write '%s'\n", program, path.c_str());
+        fs::remove(tmp, ec);
+        return "";
+    }
+    return path.string();
+}
+
+}  // namespace bench

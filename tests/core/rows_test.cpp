@@ -1,0 +1,288 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "alloc.h"
+#include "rows_int.h"
+#include "test_util.h"
+
+namespace {
+
+struct Rows {
+    JxRows *r;
+    explicit Rows(JxDoc *d) : r(jx_rows_new(d)) {}
+    ~Rows() { jx_rows_free(r); }
+    operator JxRows *() const { return r; }
+};
+
+bool expandable(const JxDoc *d, uint32_t id) { return jx_type(d, id) <= JX_ARRAY && jx_first_child(d, id) != JX_NONE; }
+
+// Everything a caller can observe, compared whole.
+struct State {
+    std::vector<uint32_t> rows;
+    std::vector<bool> open;
+    uint64_t open_count;
+    bool operator==(const State &) const = default;
+};
+
+State state_of(const JxRows *r) {
+    State s{{}, {}, jx_rows_open_count(r)};
+    for (uint64_t i = 0; i < jx_rows_count(r); ++i) s.rows.push_back(uint32_t(jx_rows_node(r, i)));
+    for (uint32_t id = 0; id < jx_doc_count(jx_rows_doc(r)); ++id) s.open.push_back(jx_rows_expanded(r, id));
+    return s;
+}
+
+// The state as defined: a node has a row when all its ancestors are open.
+State expected(const JxDoc *d, const std::vector<bool> &open) {
+    State s{{}, open, uint64_t(std::count(open.begin(), open.end(), true))};
+    for (uint32_t id = 0; id < open.size(); ++id) {
+        bool shown = true;
+        for (uint32_t a = jx_parent(d, id); a != JX_NONE && shown; a = jx_parent(d, a)) shown = open[a];
+        if (shown) s.rows.push_back(id);
+    }
+    return s;
+}
+
+std::string repeat(const std::string &s, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += (i ? "," : "") + s;
+    return out;
+}
+
+}  // namespace
+
+TEST(RowsBasics, EmptyDocumentHasNoRowsWhateverIsDone) {
+    jxtest::Doc d("");
+    Rows r(d);
+    ASSERT_NE(r.r, nullptr);
+    EXPECT_EQ(r.r->row_capacity, 1u);
+    jx_rows_default(r);
+    jx_rows_expand_all(r);
+    jx_rows_reveal(r, 0);
+    EXPECT_EQ(jx_rows_count(r), 0u);
+    EXPECT_EQ(jx_rows_node(r, 0), JX_NONE);
+    EXPECT_EQ(jx_rows_find(r, 0), JX_NONE);
+}
+
+TEST(RowsBasics, NullHandleAndOutOfRangeValuesChangeNothing) {
+    EXPECT_EQ(jx_rows_new(nullptr), nullptr);
+    EXPECT_EQ(jx_rows_node(nullptr, 0), JX_NONE);
+    jx_rows_expand_all(nullptr);
+    jxtest::Doc d("[[1],[2]]");
+    Rows r(d);
+    State before = state_of(r);
+    // 2^32 and 2^32 + 1 would be nodes 0 and 1 if cut to 32 bits.
+    for (uint64_t bad : {uint64_t{5}, uint64_t{JX_NONE}, uint64_t{1} << 32, (uint64_t{1} << 32) + 1, ~uint64_t{0}}) {
+        jx_rows_toggle(r, bad);
+        jx_rows_expand_subtree(r, bad);
+        jx_rows_reveal(r, bad);
+        EXPECT_EQ(jx_rows_find(r, bad), JX_NONE);
+        EXPECT_EQ(jx_rows_node(r, bad), JX_NONE);
+    }
+    EXPECT_EQ(state_of(r), before);
+}
+
+TEST(RowsBasics, HundredThousandLevelsNeedNoRecursion) {
+    const uint32_t depth = 100000;
+    jxtest::Doc d(std::string(depth, '[') + std::string(depth, ']'));
+    ASSERT_EQ(jx_doc_count(d), depth);
+    Rows r(d);
+    jx_rows_reveal(r, depth - 1);
+    EXPECT_EQ(jx_rows_count(r), depth);
+    jx_rows_collapse_subtree(r, 0);
+    EXPECT_EQ(jx_rows_count(r) + jx_rows_open_count(r), 1u);
+    jx_rows_expand_to_level(r, depth);
+    EXPECT_EQ(jx_rows_open_count(r), depth - 1);
+}
+
+TEST(RowsBasics, SubtreeCollapseClearsExactlyItsRangeAcrossWordEdges) {
+    // Node 61 spans [61, 182): part of a word, a whole word, part of one;
+    // its children [0] sit at 62 + 2i, so 62 ends and 64 starts at a word edge.
+    jxtest::Doc d("[" + repeat("[[0]]", 20) + ",[" + repeat("[0]", 60) + "]," + repeat("[[0]]", 20) + "]");
+    ASSERT_EQ(jx_end(d, 61), 182u);
+    Rows r(d);
+    jx_rows_expand_all(r);
+    std::vector<bool> open = state_of(r).open;
+    for (uint32_t node : {62u, 64u, 185u, 61u, 0u}) {
+        jx_rows_collapse_subtree(r, node);
+        std::fill(open.begin() + node, open.begin() + jx_end(d, node), false);
+        ASSERT_EQ(state_of(r), expected(d, open)) << node;
+    }
+}
+
+TEST(RowsBasics, DefaultOpensThreeLevelsUpToFiveThousandNodes) {
+    jxtest::Doc small("[" + repeat("[[0]]", 1666) + ",0]");  // 1 + 1,666 * 3 + 1 nodes
+    jxtest::Doc large("[" + repeat("[[0]]", 1666) + ",0,0]");
+    ASSERT_EQ(jx_doc_count(small), 5000u);
+    Rows rs(small), rl(large);
+    jx_rows_default(rs);
+    jx_rows_default(rl);
+    EXPECT_EQ(jx_rows_count(rs), 5000u);
+    EXPECT_EQ(jx_rows_count(rl), 1669u);
+}
+
+TEST(RowsCapacity, GrowsByDoublingUpToTheNodeCount) {
+    jxtest::Doc d("[" + repeat("0", 39) + ",[" + repeat("1", 100) + "]]");  // 141 nodes
+    Rows r(d);
+    EXPECT_EQ(r.r->row_capacity, 16u);
+    jx_rows_expand(r, 0);
+    EXPECT_EQ(r.r->row_capacity, 64u);
+    jx_rows_expand(r, 40);
+    EXPECT_EQ(r.r->row_capacity, 141u);
+}
+
+TEST(RowsCapacity, ShrinksOnlyBelowAQuarterFrom1025) {
+    // Level 1 leaves 601 rows: not under a quarter of 2,401, under a quarter of 3,001.
+    for (int width : {3, 4}) {
+        jxtest::Doc d("[" + repeat("[" + repeat("0", width) + "]", 600) + "]");
+        Rows r(d);
+        jx_rows_expand_all(r);
+        jx_rows_collapse_all(r);
+        EXPECT_EQ(r.r->row_capacity, width == 3 ? 2401u : 1202u);
+    }
+    jxtest::Doc least("[" + repeat("0", 1024) + "]");
+    Rows rl(least);
+    jx_rows_expand_all(rl);
+    jx_rows_collapse(rl, 0);
+    EXPECT_EQ(rl.r->row_capacity, 1024u);
+}
+
+namespace {
+
+struct Gen {
+    std::mt19937 g;
+    int budget = 0;
+    int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(g); }
+    // Objects, arrays (some wide), empty containers and scalars, at most 9 deep.
+    std::string value(int depth) {
+        static const char *scalars[] = {"1", "\"s\"", "true", "null", "{}", "[]", "-2.5e3", "false"};
+        int kind = --budget <= 0 || depth > 8 ? 4 : pick(8);
+        if (kind >= 4) return scalars[pick(8)];
+        int n = kind == 3 ? pick(90) : pick(6);
+        std::string s;
+        for (int i = 0; i < n && budget > 0; ++i)
+            s += (i ? "," : "") + (kind ? "" : "\"k" + std::to_string(i) + "\":") + value(depth + 1);
+        return kind ? "[" + s + "]" : "{" + s + "}";
+    }
+};
+
+}  // namespace
+
+// Each step is replayed on a plain vector of open flags and the whole
+// observable state compared with what those flags define.
+TEST(RowsRandom, MatchesNaiveModel) {
+    Gen gen{std::mt19937(20240611)};
+    unsigned formats = 0;
+    for (int doc_no = 0; doc_no < 40; ++doc_no) {
+        gen.budget = doc_no % 10 == 9 ? 1500 : 20 + gen.pick(300);  // some past the shrink threshold
+        int shape = gen.pick(3);  // one value, JSON Lines, several values
+        std::string text = gen.value(0);
+        for (int i = 0; shape && i < 1 + gen.pick(8); ++i) text += (shape == 1 ? "\n" : " ") + gen.value(1);
+        jxtest::Doc d(text, false, shape == 1);
+        uint32_t n = jx_doc_count(d);
+        ASSERT_GT(n, 0u) << text;
+        formats |= 1u << jx_doc_format(d);
+        Rows r(d);
+        std::vector<bool> open(n);
+        auto level = [&](int lv) {
+            for (uint32_t id = 0; id < n; ++id) open[id] = expandable(d, id) && int64_t(jx_depth(d, id)) < lv;
+        };
+        for (int step = 0; step < 250; ++step) {
+            int op = gen.pick(11), lv = gen.pick(7) - 1;
+            uint64_t node = gen.pick(10) ? uint64_t(gen.pick(n)) : n + (uint64_t(gen.pick(2)) << 32);
+            uint32_t id = node < n ? uint32_t(node) : 0, end = node < n ? jx_end(d, id) : 0;
+            bool can = node < n && expandable(d, id);
+            switch (op) {
+            case 0: jx_rows_expand(r, node); open[id] = open[id] || can; break;
+            case 1: jx_rows_collapse(r, node); open[id] = open[id] && node >= n; break;
+            case 2: jx_rows_toggle(r, node); open[id] = node < n ? !open[id] && can : open[id]; break;
+            case 3:
+                jx_rows_expand_subtree(r, node);
+                for (uint32_t i = id; can && i < end; ++i) open[i] = open[i] || expandable(d, i);
+                break;
+            case 4:
+                jx_rows_collapse_subtree(r, node);
+                std::fill(open.begin() + id, open.begin() + std::max(id, end), false);
+                break;
+            case 5: jx_rows_expand_to_level(r, lv); level(lv); break;
+            case 6: jx_rows_expand_all(r); level(INT32_MAX); break;
+            case 7: jx_rows_collapse_all(r); level(1); break;
+            case 8: jx_rows_default(r); level(n <= 5000 ? 3 : 1); break;
+            default:
+                jx_rows_reveal(r, node);
+                for (uint32_t a = node < n ? jx_parent(d, id) : JX_NONE; a != JX_NONE; a = jx_parent(d, a)) open[a] = true;
+            }
+            ASSERT_EQ(state_of(r), expected(d, open)) << "doc " << doc_no << " step " << step << " op " << op;
+            ASSERT_LE(r.r->row_count, r.r->row_capacity);
+            ASSERT_LE(r.r->row_capacity, std::max(n, 1u));
+        }
+    }
+    EXPECT_EQ(formats, 1u << JX_FORMAT_VALUE | 1u << JX_FORMAT_LINES | 1u << JX_FORMAT_VALUES);
+}
+
+namespace {
+
+// 121 nodes (element i at 1 + 3i holding [1,2]): more rows than a new model holds.
+const std::string kWide = "[" + repeat("[1,2]", 40) + "]";
+
+// Fails allocation n, once and then from n on, for n = 1, 2, ... until the
+// operation gets through; every failed run must end in the documented state.
+template <typename Op>
+void under_failures(Op op, bool level_op) {
+    jxtest::Doc d(kWide);
+    for (bool persistent : {false, true}) {
+        for (uint64_t n = 1;; ++n) {
+            Rows r(d);
+            jx_rows_expand(r, 16);  // a hidden open node, which the walks must respect
+            State before = state_of(r);
+            jx__alloc_fail_at(n, persistent);
+            op(r.r);
+            bool failed = jx__alloc_failed();
+            jx__alloc_fail_at(0, false);
+            if (!failed) break;
+            ASSERT_EQ(state_of(r), level_op ? expected(d, std::vector<bool>(121)) : before) << n;
+        }
+    }
+}
+
+}  // namespace
+
+TEST(RowsOutOfMemory, NewFailsWithoutLeaks) {
+    jxtest::Doc d(kWide);
+    for (uint64_t n = 1;; ++n) {
+        jx__alloc_fail_at(n, n % 2);
+        JxRows *r = jx_rows_new(d);
+        bool failed = jx__alloc_failed();
+        jx__alloc_fail_at(0, false);
+        EXPECT_EQ(r == nullptr, failed);
+        jx_rows_free(r);
+        if (!failed) break;
+    }
+}
+
+TEST(RowsOutOfMemory, ExpansionsLeaveTheStateUnchanged) {
+    under_failures([](JxRows *r) { jx_rows_toggle(r, 0); }, false);
+    under_failures([](JxRows *r) { jx_rows_expand_subtree(r, 0); }, false);
+    under_failures([](JxRows *r) { jx_rows_expand_all(r); }, false);
+    under_failures([](JxRows *r) { jx_rows_reveal(r, 50); }, false);  // opens hidden 49, then the root
+}
+
+TEST(RowsOutOfMemory, LevelOperationsFallBackToTheRoot) {
+    under_failures([](JxRows *r) { jx_rows_expand_to_level(r, 3); }, true);
+    under_failures([](JxRows *r) { jx_rows_collapse_all(r); }, true);
+    under_failures([](JxRows *r) { jx_rows_default(r); }, true);
+}
+
+TEST(RowsOutOfMemory, FailedShrinkKeepsTheLargerArray) {
+    jxtest::Doc d("[" + repeat("0", 1200) + "]");
+    Rows r(d);
+    jx_rows_expand_all(r);
+    jx__alloc_fail_at(1, true);
+    jx_rows_collapse(r, 0);
+    jx__alloc_fail_at(0, false);
+    EXPECT_EQ(r.r->row_capacity, 1201u);
+    EXPECT_EQ(state_of(r), expected(d, std::vector<bool>(1201)));
+}
