@@ -48,6 +48,33 @@ void jx__hint_huge(void *p, size_t n) {
 #endif
 }
 
+static void *populate(void *arg) {
+    auto *pf = static_cast<jx_prefault *>(arg);
+#ifdef MADV_POPULATE_WRITE
+    uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    uintptr_t a = (uintptr_t(pf->p) + page - 1) & ~(page - 1), b = (uintptr_t(pf->p) + pf->n) & ~(page - 1);
+    if (b > a) madvise(reinterpret_cast<void *>(a), b - a, MADV_POPULATE_WRITE);
+#endif
+    return nullptr;
+}
+
+void jx__prefault_join(jx_prefault *pf) {
+    if (pf->running) pthread_join(pf->thread, nullptr);
+    pf->running = false;
+}
+
+void jx__prefault(jx_prefault *pf, void *p, size_t n) {
+    jx__prefault_join(pf);
+#ifdef MADV_POPULATE_WRITE
+    pf->p = p;
+    pf->n = n;
+    pf->running = pthread_create(&pf->thread, nullptr, populate, pf) == 0;
+#else
+    (void)p;
+    (void)n;
+#endif
+}
+
 void jx__alloc_fail_at(uint64_t n, bool persistent) {
     g_count.store(0, std::memory_order_relaxed);
     g_persistent.store(persistent, std::memory_order_relaxed);

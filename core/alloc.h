@@ -3,6 +3,8 @@
 #ifndef JX_ALLOC_H
 #define JX_ALLOC_H
 
+#include <pthread.h>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -15,6 +17,20 @@ void jx__free(void *p);
  * storage is written once from start to end, and 4 KiB page faults would
  * otherwise cost as much as the parse itself. A hint only; never fails. */
 void jx__hint_huge(void *p, size_t n);
+
+/* Faulting in fresh pages costs about as much as parsing into them; a helper
+ * thread can take that cost while the parser works on the previous block.
+ * jx__prefault waits for the previous request, then populates [p, p + n) on
+ * a new thread (nothing happens when no thread can be started). The memory
+ * must stay allocated until jx__prefault_join returns. */
+struct jx_prefault {
+    pthread_t thread;
+    void *p;
+    size_t n;
+    bool running;
+};
+void jx__prefault(jx_prefault *pf, void *p, size_t n);
+void jx__prefault_join(jx_prefault *pf);
 
 /* Test hook: make allocation number n (1-based, counted from this call) fail;
  * persistent makes every later one fail too. n = 0 switches failures off.

@@ -57,6 +57,9 @@ struct Parser {
 
     JxNode *wp, *wlimit; /* where node d->count goes, and the end of its chunk's storage */
     uint32_t avail;      /* node ids below this have storage */
+    bool prefetch;       /* large text: fault node storage in ahead of the writer */
+    JxNode *reserve;     /* the next chunk, allocated early so it can be faulted in */
+    jx_prefault pf;
     uint32_t chunk0_cap; /* nodes in chunk 0 */
     uint32_t chunk_cap;  /* entries of the chunk pointer array */
 
@@ -145,6 +148,25 @@ void seek(Parser &p) {
     p.wlimit = d->chunks[c] + (c == 0 ? p.chunk0_cap : JX_CHUNK_NODES);
 }
 
+JxNode *new_chunk() {
+    auto *chunk = static_cast<JxNode *>(jx__malloc(size_t(JX_CHUNK_NODES) * sizeof(JxNode)));
+    jx__hint_huge(chunk, size_t(JX_CHUNK_NODES) * sizeof(JxNode));
+    return chunk;
+}
+
+/* On a large text, allocates the next chunk early and faults it in on a
+ * helper thread once the nodes per byte so far say the text will need it. */
+void reserve_chunk(Parser &p, const char *s) {
+    JxDoc *d = p.d;
+    if (!p.prefetch || p.reserve || p.avail < JX_CHUNK_NODES || d->chunk_count >= JX_MAX_CHUNKS - 1) return;
+    uint64_t done = uint64_t(s - p.start);
+    if (done == 0) return;
+    uint64_t expected = uint64_t(d->count) * d->size / done;
+    if (expected < uint64_t(p.avail) + JX_CHUNK_NODES / 8) return;
+    p.reserve = new_chunk();
+    if (p.reserve) jx__prefault(&p.pf, p.reserve, size_t(JX_CHUNK_NODES) * sizeof(JxNode));
+}
+
 bool grow_nodes(Parser &p) {
     JxDoc *d = p.d;
     uint32_t id = d->count;
@@ -165,6 +187,7 @@ bool grow_nodes(Parser &p) {
         JxNode *grown = static_cast<JxNode *>(jx__realloc(d->chunks[0], size_t(cap) * sizeof(JxNode)));
         if (!grown) return false;
         jx__hint_huge(grown, size_t(cap) * sizeof(JxNode));
+        if (p.prefetch && cap == JX_CHUNK_NODES) jx__prefault(&p.pf, grown, size_t(cap) * sizeof(JxNode));
         d->chunks[0] = grown;
         d->chunk_count = 1;
         p.chunk0_cap = p.avail = cap;
@@ -178,9 +201,9 @@ bool grow_nodes(Parser &p) {
         if (!grow_array(d->chunks, cap, 16)) return false;
         p.chunk_cap = cap;
     }
-    JxNode *chunk = static_cast<JxNode *>(jx__malloc(size_t(JX_CHUNK_NODES) * sizeof(JxNode)));
+    JxNode *chunk = p.reserve ? p.reserve : new_chunk();
+    p.reserve = nullptr;
     if (!chunk) return false;
-    jx__hint_huge(chunk, size_t(JX_CHUNK_NODES) * sizeof(JxNode));
     d->chunks[c] = chunk;
     d->chunk_count = c + 1;
     p.avail = (c + 1) << JX_CHUNK_SHIFT;
@@ -286,6 +309,7 @@ bool check(Parser &p, const char *s) {
         return fail(p, off(p, s), JX_MSG_UNKNOWN);
     }
     if (p.progress && p.progress->fn) p.progress->fn(p.progress->ctx, uint64_t(s - p.start), p.d->size);
+    reserve_chunk(p, s);
     advance_checkpoint(p, s);
     return true;
 }
@@ -1070,6 +1094,8 @@ void finish(Parser &p) {
 }
 
 void free_parser(Parser &p) {
+    jx__prefault_join(&p.pf);
+    jx__free(p.reserve);
     jx__free(p.stack);
     jx__free(p.candidates);
 }
@@ -1204,6 +1230,7 @@ extern "C" JxDoc *jx_parse(char *bytes, size_t length, const jx_parse_options *o
     p.strict = options && (options->strict & 1);
     p.progress = progress;
     p.pending_key = JX_NONE;
+    p.prefetch = d->size >= (128u << 20);
     advance_checkpoint(p, p.start);
     bool ok = grow_array(p.stack, p.stack_cap, 64) && grow_array(d->problems, p.problem_cap, 2);
     if (ok) {

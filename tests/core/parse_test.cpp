@@ -285,6 +285,35 @@ TEST(ParseProgress, CallbackEvery16MiBAndCancellation) {
     EXPECT_EQ(st, JX_CANCELLED);
 }
 
+// Large texts fault node storage in on a helper thread; the result must not
+// depend on it, and cancelling must not leave the thread touching freed memory.
+TEST(ParseProgress, LargeTextWithStorageFaultedAhead) {
+    std::string text = "[";
+    while (text.size() < (130u << 20)) text += "\"abcdefghijklmnopqrstuvwxyz\",";
+    text += "0]";
+    uint32_t expected = uint32_t((text.size() - 3) / 29) + 2;
+    Doc doc(text);
+    EXPECT_EQ(jx_doc_count(doc), expected);
+    EXPECT_EQ(jx_child_at(doc, 0, expected - 2), expected - 1);
+
+    int calls = 0;
+    volatile uint32_t cancel = 0;
+    struct Ctx {
+        int *calls;
+        volatile uint32_t *cancel;
+    } ctx{&calls, &cancel};
+    jx_progress stop{[](void *c, uint64_t, uint64_t) {
+                         auto *x = static_cast<Ctx *>(c);
+                         if (++*x->calls == 3) *x->cancel = 1;
+                     },
+                     &ctx, &cancel};
+    char *buf = jx_buf_alloc(text.size());
+    std::memcpy(buf, text.data(), text.size());
+    int st = -1;
+    EXPECT_EQ(jx_parse(buf, text.size(), nullptr, &stop, &st), nullptr);
+    EXPECT_EQ(st, JX_CANCELLED);
+}
+
 TEST(ParseLimits, RefusesOversizeAndNull) {
     int st = -1;
     EXPECT_EQ(jx_parse(nullptr, 0, nullptr, nullptr, &st), nullptr);
