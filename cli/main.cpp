@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -23,7 +25,7 @@ constexpr int EXIT_PROBLEMS = 1;
 constexpr int EXIT_FAILURE_OR_MISUSE = 2;
 
 constexpr const char *USAGE =
-    "usage: orvel-cli parse [--strict] [--lines] FILE...\n"
+    "usage: orvel-cli parse [--strict] [--lines] [--limit N] [--no-time] FILE...\n"
     "       orvel-cli json [--min] [--strict] [--lines] FILE\n"
     "       orvel-cli find [--case] [--regex] [--keys|--values] [--max N] FILE QUERY\n"
     "       orvel-cli --help\n";
@@ -33,8 +35,9 @@ constexpr const char *HELP =
     "(UTF-8 or UTF-16) with the Orvel core.\n"
     "\n"
     "commands:\n"
-    "  parse FILE...   print each file's format, node, line and problem counts and\n"
-    "                  one line per problem with its byte offset and message\n"
+    "  parse FILE...   print each file's format, encoding, syntax, node, line and\n"
+    "                  problem counts, the status line and error bar texts, and one\n"
+    "                  line per problem as LINE:COLUMN: MESSAGE\n"
     "  json FILE       write the file's document as JSON, indented by 2 spaces\n"
     "  find FILE QUERY print the number of keys and values that contain QUERY, then\n"
     "                  for each of the first hits its node id, a tab and its row as\n"
@@ -45,6 +48,10 @@ constexpr const char *HELP =
     "options:\n"
     "  --strict        accept plain JSON only; every lenient form is a problem\n"
     "  --lines         read the text as JSON Lines from the start\n"
+    "  --limit N       (parse) print at most N problem lines per file (default 20),\n"
+    "                  then how many more there are\n"
+    "  --no-time       (parse) leave the parse time out of the status line, so that\n"
+    "                  the output is the same on every run (for tests)\n"
     "  --min           (json) write minified JSON\n"
     "  --case          (find) match case; without it case is ignored\n"
     "  --regex         (find) QUERY is a regular expression (Oniguruma syntax)\n"
@@ -78,6 +85,8 @@ struct Options {
     bool keys = false;
     bool values = false;
     uint64_t max = 20;
+    bool timed = true;
+    uint64_t limit = 20;
     std::vector<const char *> files;
 };
 
@@ -85,18 +94,21 @@ enum : unsigned {
     OPT_STRICT = 1,
     OPT_LINES = 2,
     OPT_MIN = 4,
-    OPT_FIND = 8  // --case, --regex, --keys, --values, --max N
+    OPT_LIMIT = 8,
+    OPT_NO_TIME = 16,
+    OPT_FIND = 32  // --case, --regex, --keys, --values, --max N
 };
 
-// A count given on the command line: decimal digits only, so that "-1" or "5x" is not taken for a number.
-bool parse_count(const char *s, uint64_t &out) {
-    if (!*s) return false;
-    uint64_t v = 0;
-    for (; *s; ++s) {
-        if (*s < '0' || *s > '9' || v > (UINT64_MAX - 9) / 10) return false;
-        v = v * 10 + uint64_t(*s - '0');
+// A count given on the command line: decimal digits only, so that "-1" or "5x" is not read as a
+// huge or partial number.
+bool parse_count(std::string_view s, uint64_t &out) {
+    if (s.empty() || s.size() > 19) return false;
+    uint64_t n = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9') return false;
+        n = n * 10 + uint64_t(c - '0');
     }
-    out = v;
+    out = n;
     return true;
 }
 
@@ -104,7 +116,7 @@ bool parse_count(const char *s, uint64_t &out) {
 // Returns -1 when the arguments are fine, else the exit status after a usage message.
 int parse_args(std::span<char *> args, unsigned allowed, Options &opt) {
     bool options_done = false;
-    for (size_t i = 0; i < args.size(); ++i) {
+    for (size_t i = 0; i < args.size(); i++) {
         char *arg = args[i];
         std::string_view a(arg);
         if (options_done || a.size() < 2 || a[0] != '-') {
@@ -117,6 +129,18 @@ int parse_args(std::span<char *> args, unsigned allowed, Options &opt) {
             opt.lines = true;
         } else if (a == "--min" && (allowed & OPT_MIN)) {
             opt.min = true;
+        } else if (a == "--no-time" && (allowed & OPT_NO_TIME)) {
+            opt.timed = false;
+        } else if ((a == "--limit" || a.starts_with("--limit=")) && (allowed & OPT_LIMIT)) {
+            const char *value = nullptr;
+            if (a.size() > 7) {
+                value = arg + 8;
+            } else if (i + 1 < args.size()) {
+                value = args[++i];
+            } else {
+                return usage_error("%s", "--limit needs a number");
+            }
+            if (!parse_count(value, opt.limit)) return usage_error("--limit needs a number, not '%s'", value);
         } else if (a == "--case" && (allowed & OPT_FIND)) {
             opt.match_case = true;
         } else if (a == "--regex" && (allowed & OPT_FIND)) {
@@ -125,10 +149,16 @@ int parse_args(std::span<char *> args, unsigned allowed, Options &opt) {
             opt.keys = true;
         } else if (a == "--values" && (allowed & OPT_FIND)) {
             opt.values = true;
-        } else if (a == "--max" && (allowed & OPT_FIND)) {
-            if (i + 1 == args.size()) return usage_error("%s", "--max needs a number");
-            if (!parse_count(args[++i], opt.max))
-                return usage_error("--max needs a number, not '%s'", args[i]);
+        } else if ((a == "--max" || a.starts_with("--max=")) && (allowed & OPT_FIND)) {
+            const char *value = nullptr;
+            if (a.size() > 5) {
+                value = arg + 6;
+            } else if (i + 1 < args.size()) {
+                value = args[++i];
+            } else {
+                return usage_error("%s", "--max needs a number");
+            }
+            if (!parse_count(value, opt.max)) return usage_error("--max needs a number, not '%s'", value);
         } else {
             return usage_error("unknown option '%s'", arg);
         }
@@ -210,8 +240,9 @@ const char *status_text(int status) {
     }
 }
 
-// Reads and parses one file; prints why and returns null when either fails.
-JxDoc *load(const char *path, const Options &opt) {
+// Reads and parses one file; prints why and returns null when either fails. The parse alone is
+// timed into *parse_ms when given: reading the file is not the parser's cost.
+JxDoc *load(const char *path, const Options &opt, int32_t *parse_ms = nullptr) {
     size_t len = 0;
     char *buf = read_file(path, &len);
     if (!buf) return nullptr;
@@ -219,7 +250,13 @@ JxDoc *load(const char *path, const Options &opt) {
     po.strict = opt.strict;
     po.lines = opt.lines;
     int status = JX_OK;
+    auto t0 = std::chrono::steady_clock::now();
     JxDoc *doc = jx_parse(buf, len, &po, nullptr, &status);
+    if (parse_ms) {
+        auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0);
+        *parse_ms = int32_t(std::min<int64_t>(ms.count(), INT32_MAX));
+    }
     if (!doc) std::fprintf(stderr, "orvel-cli: cannot parse '%s': %s\n", path, status_text(status));
     return doc;
 }
@@ -243,13 +280,66 @@ int finish_output(int status) {
     return status;
 }
 
+// "comments, JSON5 (first at line 1, column 10, offset 9)": which lenient forms the text uses and
+// where the first of them stands, so that a file that only looks like JSON is easy to find out.
+void print_syntax(const JxDoc *doc) {
+    static constexpr struct {
+        uint32_t bit;
+        const char *name;
+    } NAMES[] = {
+        {JX_SYNTAX_COMMENTS, "comments"},
+        {JX_SYNTAX_TRAILING_COMMA, "trailing commas"},
+        {JX_SYNTAX_JSON5, "JSON5"},
+        {JX_SYNTAX_CONTROL, "raw control characters"},
+    };
+    uint32_t syntax = jx_doc_syntax(doc);
+    std::printf("  syntax: ");
+    if (!syntax) {
+        std::printf("standard JSON\n");
+        return;
+    }
+    const char *sep = "";
+    for (const auto &n : NAMES) {
+        if (!(syntax & n.bit)) continue;
+        std::printf("%s%s", sep, n.name);
+        sep = ", ";
+    }
+    uint32_t at = jx_doc_syntax_offset(doc);
+    if (at == JX_NONE) {
+        std::printf("\n");
+        return;
+    }
+    std::printf(" (first at line %" PRIu32 ", column %" PRIu32 ", offset %" PRIu32 ")\n",
+                jx_doc_line_of(doc, at) + 1, jx_doc_col_of(doc, at), at);
+}
+
+// Problem lines up to the limit, then how many were left out: a broken JSON Lines file can hold
+// millions, and only the records of the problems printed are ever built.
+void print_problems(const JxDoc *doc, uint64_t limit) {
+    uint32_t problems = jx_doc_error_count(doc);
+    uint32_t shown = uint32_t(std::min<uint64_t>(problems, limit));
+    for (uint32_t i = 0; i < shown; i++) {
+        if (const jx_problem *p = jx_doc_error(doc, i)) {
+            std::printf("  %" PRIu32 ":%" PRIu32 ": %s\n", p->line, p->column, p->message);
+        } else {
+            std::printf("  problem %" PRIu32 ": details unavailable (out of memory)\n", i + 1);
+        }
+    }
+    if (shown < problems) {
+        char count[32];
+        jx_fmt_count(problems - shown, count, sizeof count);
+        std::printf("  ... and %s more problem%s\n", count, problems - shown == 1 ? "" : "s");
+    }
+}
+
 int cmd_parse(std::span<char *> args) {
     Options opt;
-    if (int rc = parse_args(args, OPT_STRICT | OPT_LINES, opt); rc >= 0) return rc;
+    if (int rc = parse_args(args, OPT_STRICT | OPT_LINES | OPT_LIMIT | OPT_NO_TIME, opt); rc >= 0) return rc;
     if (opt.files.empty()) return usage_error("%s", "parse needs at least one FILE");
     int result = EXIT_CLEAN;
     for (const char *path : opt.files) {
-        JxDoc *doc = load(path, opt);
+        int32_t parse_ms = -1;
+        JxDoc *doc = load(path, opt, &parse_ms);
         if (!doc) {
             result = EXIT_FAILURE_OR_MISUSE;
             continue;
@@ -257,18 +347,20 @@ int cmd_parse(std::span<char *> args) {
         uint32_t problems = jx_doc_error_count(doc);
         std::printf("%s\n", path);
         std::printf("  format: %s\n", format_name(jx_doc_format(doc)));
+        std::printf("  encoding: %s\n", jx_doc_encoding(doc));
+        print_syntax(doc);
         std::printf("  nodes: %" PRIu32 "\n", jx_doc_count(doc));
         std::printf("  lines: %" PRIu32 "\n", jx_doc_line_count(doc));
         std::printf("  problems: %" PRIu32 "\n", problems);
-        for (uint32_t i = 0; i < problems; i++) {
-            const jx_problem *p = jx_doc_error(doc, i);
-            if (p) {
-                std::printf("  at %" PRIu32 " (line %" PRIu32 ", column %" PRIu32 "): %s\n", p->offset,
-                            p->line, p->column, p->message);
-            } else {
-                std::printf("  problem %" PRIu32 ": details unavailable (out of memory)\n", i + 1);
-            }
+        // The texts a window would show, built in the same 512-byte buffers.
+        char text[512];
+        jx_status_text(doc, opt.timed ? parse_ms : -1, text, sizeof text);
+        std::printf("  status: %s\n", text);
+        if (problems) {
+            jx_errorbar_text(doc, text, sizeof text);
+            std::printf("  error bar: %s\n", text);
         }
+        print_problems(doc, opt.limit);
         if (problems && result == EXIT_CLEAN) result = EXIT_PROBLEMS;
         jx_doc_release(doc);
     }

@@ -41,6 +41,13 @@ expect_out_has() {
     grep -qxF -- "$1" <<<"$out" || fail "$2: stdout lacks the line '$1'"
 }
 
+# expect_out_matches REGEX WHAT: some line of stdout matches the extended REGEX as a whole, for
+# output that differs from run to run (timings).
+expect_out_matches() {
+    checks=$((checks + 1))
+    grep -qxE -- "$1" <<<"$out" || fail "$2: no stdout line matches '$1'"
+}
+
 expect_out_lacks() {
     checks=$((checks + 1))
     ! grep -qF -- "$1" <<<"$out" || fail "$2: stdout unexpectedly holds '$1'"
