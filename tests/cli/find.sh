@@ -40,7 +40,7 @@ expect_out_has $'8\tnote: "a\xe2\x87\xa5b"' "tab shown as its picture"
 run find --max 1 "$TMP/people.json" a
 expect_out_has "hits: 6" "every hit counted"
 expect "one row printed" test "$(wc -l <<<"$out")" -eq 2
-run find --max 0 "$TMP/people.json" a
+run find --max=0 "$TMP/people.json" a
 expect "count only" test "$out" = "hits: 6"
 
 # Rows are 120 characters wide.
