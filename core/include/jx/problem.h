@@ -25,7 +25,9 @@ typedef struct jx_problem {
 const jx_problem *jx_doc_error(const JxDoc *doc, uint32_t i);
 
 /* How many members of the node's parent object carry the node's key, the node
- * itself included (escapes and quoting do not matter); 0 without key or parent. */
+ * itself included (escapes and quoting do not matter); 0 without key or parent,
+ * and 0 when a key longer than 255 bytes cannot be decoded for lack of memory.
+ * Linear in the number of siblings; any thread. */
 uint32_t jx_key_repeats(const JxDoc *doc, uint32_t id);
 
 #ifdef __cplusplus
