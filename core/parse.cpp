@@ -16,13 +16,17 @@ constexpr uint64_t STEP = 16u << 20; /* progress and cancel checks every 16 MiB 
 constexpr uint64_t SPACES8 = 0x2020202020202020ull;
 
 /* Byte classes of the scanners. */
-enum : uint8_t { C_WS = 1, C_DIGIT = 2, C_HEX = 4, C_WORD = 8, C_NUMSTOP = 16, C_START = 32 };
+enum : uint8_t { C_WS = 1, C_DIGIT = 2, C_HEX = 4, C_WORD = 8, C_NUMSTOP = 16, C_START = 32, C_SKIP = 64 };
 
 constexpr auto make_classes() {
     struct T {
         uint8_t v[256];
     } t{};
     for (int c : {' ', '\t', '\r', '\n'}) t.v[c] |= C_WS;
+    /* bytes where whitespace skipping has work to do: controls, space, comments, JSON5 spaces */
+    for (int c = 1; c <= ' '; c++) t.v[c] |= C_SKIP;
+    t.v[int('/')] |= C_SKIP;
+    for (int c = 0xC2; c < 0x100; c++) t.v[c] |= C_SKIP;
     for (int c = '0'; c <= '9'; c++) t.v[c] |= C_DIGIT | C_HEX | C_WORD | C_START;
     for (int c = 'a'; c <= 'f'; c++) t.v[c] |= C_HEX;
     for (int c = 'A'; c <= 'F'; c++) t.v[c] |= C_HEX;
@@ -387,8 +391,8 @@ const char *skip_ws_slow(Parser &p, const char *s) {
 
 inline const char *skip_ws(Parser &p, const char *s) {
     unsigned char c = *s;
-    if (c > ' ' && c != '/' && c < 0xC2) return s;
-    if (c == ' ' && uint8_t(s[1]) > ' ' && s[1] != '/') return s + 1; /* the usual ", " and ": " */
+    if (!is(c, C_SKIP)) return s;
+    if (c == ' ' && !is(s[1], C_SKIP)) return s + 1; /* the usual ", " and ": " */
     return skip_ws_slow(p, s);
 }
 
@@ -581,7 +585,7 @@ inline const char *strict_number(const char *s) {
 
 /* Writes node d->count with the pending key as a child of the stack top.
  * Returns it, or null when memory ran out. */
-JxNode *write_node(Parser &p, const char *s, uint32_t info) {
+[[gnu::always_inline]] inline JxNode *write_node(Parser &p, const char *s, uint32_t info) {
     JxNode *n = new_node(p);
     if (!n) return fail_oom(p, off(p, s)), nullptr;
     uint32_t id = commit_node(p);
