@@ -41,10 +41,23 @@ constexpr auto CLASSES = make_classes();
 
 inline bool is(unsigned char c, uint8_t cls) { return CLASSES.v[c] & cls; }
 
+/* Ids of children 0, 16, 32, ... of a container, gathered while its children
+ * are written once it has 64, so that the skip index costs no second walk. */
+struct Samples {
+    uint32_t *ids;
+    uint32_t n, cap;
+};
+
 struct Frame {
     uint32_t id;
     uint32_t count;
     uint32_t object;
+    Samples samples;
+};
+
+struct Candidate {
+    uint32_t id;
+    Samples samples;
 };
 
 /* What a record may have to give back when it turns out to be unreadable. */
@@ -73,7 +86,7 @@ struct Parser {
     uint32_t line_cap, problem_cap, big_cap;
     bool lines_stopped;
 
-    uint32_t *candidates;
+    Candidate *candidates;
     uint32_t candidate_count, candidate_cap;
     bool candidates_failed;
 
@@ -275,18 +288,49 @@ bool add_problem(Parser &p, uint32_t offset, uint32_t node, uint32_t msg) {
 
 /* ---- containers ---- */
 
+/* Makes room for one more sample; at the first one the samples of children
+ * 0, 16, 32 and 48 are found by following the first children's links. */
+bool sample_room(Parser &p, Frame &f) {
+    Samples &sm = f.samples;
+    if (p.candidates_failed || f.id == JX_NONE) return false;
+    if (sm.n == sm.cap) {
+        uint32_t cap = sm.cap;
+        if (!grow_array(sm.ids, cap, 16)) {
+            p.candidates_failed = true; /* no skip index: queries walk children */
+            return false;
+        }
+        sm.cap = cap;
+    }
+    if (sm.n == 0) {
+        uint32_t child = f.id + 1;
+        for (uint32_t i = 0; i < 64; i++, child = jx__node(p.d, child)->end)
+            if (i % 16 == 0) sm.ids[sm.n++] = child;
+    }
+    return true;
+}
+
+/* Records child id, the container's child number 64, 80, 96, ... */
+[[gnu::noinline]] void add_sample(Parser &p, Frame &f, uint32_t id) {
+    if (sample_room(p, f)) f.samples.ids[f.samples.n++] = id;
+}
+
 void close_top(Parser &p, bool unclosed) {
     Frame &f = *p.top;
     JxNode *n = jx__node(p.d, f.id);
     n->end = p.d->count;
     n->info = (n->info & 0x7F) | (unclosed ? JX_F_UNCLOSED << 3 : 0) |
               number_field(p, f.id, f.count, n->val_off);
+    if (f.count == 64) sample_room(p, f); /* exactly 64 children: no 65th brought the first samples */
     if (f.count >= 64 && !p.candidates_failed) {
-        if (p.candidate_count == p.candidate_cap && !grow_array(p.candidates, p.candidate_cap, 16))
+        if (p.candidate_count == p.candidate_cap && !grow_array(p.candidates, p.candidate_cap, 16)) {
             p.candidates_failed = true;
-        else
-            p.candidates[p.candidate_count++] = f.id;
+        } else {
+            p.candidates[p.candidate_count++] = {f.id, f.samples};
+            f.samples = {};
+        }
     }
+    jx__free(f.samples.ids);
+    f.samples = {};
     p.depth--;
     p.top--;
 }
@@ -590,7 +634,8 @@ inline const char *strict_number(const char *s) {
     if (!n) return fail_oom(p, off(p, s)), nullptr;
     uint32_t id = commit_node(p);
     *n = {p.pending_key, off(p, s), id + 1, p.top->id, info | (p.pending_flags << 3)};
-    p.top->count++;
+    uint32_t k = p.top->count++;
+    if ((k & 15) == 0 && k >= 64) add_sample(p, *p.top, id);
     p.pending_key = JX_NONE;
     p.pending_flags = 0;
     return n;
@@ -611,7 +656,7 @@ bool open_container(Parser &p, const char *s, bool object) {
     }
     JxNode *n = write_node(p, s, object ? JX_OBJECT : JX_ARRAY);
     if (!n) return false;
-    *++p.top = {n->end - 1, 0, object};
+    *++p.top = {n->end - 1, 0, object, {}};
     p.depth++;
     return true;
 }
@@ -782,6 +827,20 @@ key:
 
 /* ---- records ---- */
 
+/* Forgets the candidates after the first keep. */
+void drop_candidates(Parser &p, uint32_t keep) {
+    for (uint32_t i = keep; i < p.candidate_count; i++) jx__free(p.candidates[i].samples.ids);
+    p.candidate_count = std::min(p.candidate_count, keep);
+}
+
+/* Forgets the containers still open above the top level. */
+void drop_frames(Parser &p) {
+    for (uint32_t i = 1; i <= p.depth && i < p.stack_cap; i++) {
+        jx__free(p.stack[i].samples.ids);
+        p.stack[i].samples = {};
+    }
+}
+
 Checkpoint take_checkpoint(const Parser &p) {
     const JxDoc *d = p.d;
     return {d->count, p.stack[0].count, d->big_count, d->syntax, d->syntax_offset, p.candidate_count};
@@ -795,8 +854,16 @@ bool bad_record(Parser &p, const Checkpoint &k, const char *s, const char *e, ui
     d->big_count = k.big_count;
     d->syntax = k.syntax;
     d->syntax_offset = k.syntax_offset;
-    p.candidate_count = k.candidates;
-    p.stack[0].count = k.root_children;
+    drop_candidates(p, k.candidates);
+    drop_frames(p);
+    Frame &root = p.stack[0];
+    root.count = k.root_children;
+    if (root.count < 64) {
+        jx__free(root.samples.ids);
+        root.samples = {};
+    } else {
+        root.samples.n = std::min(root.samples.n, (root.count + 15) / 16);
+    }
     p.depth = 0;
     p.top = p.stack;
     p.pending_key = JX_NONE;
@@ -811,6 +878,7 @@ bool bad_record(Parser &p, const Checkpoint &k, const char *s, const char *e, ui
     *n = {JX_NONE, off(p, s), id + 1, 0, JX_BAD | info};
     commit_node(p);
     p.stack[0].count = k.root_children + 1;
+    if (k.root_children >= 64 && k.root_children % 16 == 0) add_sample(p, p.stack[0], id);
     return true;
 }
 
@@ -888,7 +956,11 @@ bool make_root(Parser &p) {
         n->parent = n->parent == JX_NONE ? 0 : n->parent + 1;
     }
     for (uint32_t i = 0; i < d->big_count; i++) d->big[i].node++;
-    for (uint32_t i = 0; i < p.candidate_count; i++) p.candidates[i]++;
+    for (uint32_t i = 0; i < p.candidate_count; i++) {
+        Candidate &c = p.candidates[i];
+        c.id++;
+        for (uint32_t k = 0; k < c.samples.n; k++) c.samples.ids[k]++;
+    }
     *jx__node(d, 0) = {JX_NONE, 0, count + 1, JX_NONE, JX_ARRAY};
     commit_node(p);
     p.stack[0].id = 0;
@@ -942,8 +1014,8 @@ void restart_as_lines(Parser &p) {
     d->line_count = 0;
     p.lines_stopped = false;
     add_line(p, 0);
-    p.candidate_count = 0;
-    p.stack[0] = {JX_NONE, 0, 0};
+    drop_candidates(p, 0);
+    p.stack[0] = {JX_NONE, 0, 0, {}};
     p.depth = 0;
     p.top = p.stack;
     p.unterminated = nullptr;
@@ -952,7 +1024,7 @@ void restart_as_lines(Parser &p) {
 
 void parse_document(Parser &p, bool lines) {
     JxDoc *d = p.d;
-    p.stack[0] = {JX_NONE, 0, 0};
+    p.stack[0] = {JX_NONE, 0, 0, {}};
     p.depth = 0;
     p.top = p.stack;
     d->format = JX_FORMAT_VALUE;
@@ -1026,21 +1098,32 @@ void sort_big(JxDoc *d) {
 
 void build_skip_index(Parser &p) {
     JxDoc *d = p.d;
-    uint32_t *c = p.candidates, n = p.candidate_count;
+    Candidate *c = p.candidates;
+    uint32_t n = p.candidate_count;
     if (p.candidates_failed || n == 0) return;
     bool ascending = true;
-    for (uint32_t i = 1; i < n && ascending; i++) ascending = c[i - 1] < c[i];
-    if (!ascending) std::sort(c, c + n);
-    uint32_t kept = 0;
-    uint64_t samples = 0;
+    for (uint32_t i = 1; i < n && ascending; i++) ascending = c[i - 1].id < c[i].id;
+    if (!ascending) std::sort(c, c + n, [](const Candidate &a, const Candidate &b) { return a.id < b.id; });
+    auto count_of = [&](const Candidate &k) -> uint64_t {
+        if (k.id >= d->count || !jx__is_container(jx__node(d, k.id)->info)) return 0;
+        return jx__number(d, k.id, jx__node(d, k.id));
+    };
+    /* samples that disagree with a count: no index, queries walk children */
     for (uint32_t i = 0; i < n; i++) {
-        if (kept && c[kept - 1] == c[i]) continue;
-        if (c[i] >= d->count || !jx__is_container(jx__node(d, c[i])->info)) continue;
-        uint32_t count = jx__number(d, c[i], jx__node(d, c[i]));
-        if (count < 64) continue;
-        samples += (uint64_t(count) + 15) / 16;
+        uint64_t count = count_of(c[i]);
+        if (count >= 64 && c[i].samples.n != (count + 15) / 16) return;
+    }
+    uint64_t samples = 0;
+    uint32_t kept = 0;
+    for (uint32_t i = 0; i < n; i++) {
+        if ((kept && c[kept - 1].id == c[i].id) || count_of(c[i]) < 64) {
+            jx__free(c[i].samples.ids);
+            continue;
+        }
+        samples += c[i].samples.n;
         c[kept++] = c[i];
     }
+    p.candidate_count = kept;
     if (!kept || samples > 0xFFFFFFFFu) return;
     auto *heads = static_cast<JxSkipHead *>(jx__malloc(kept * sizeof(JxSkipHead)));
     auto *sample = static_cast<uint32_t *>(jx__malloc(samples * sizeof(uint32_t)));
@@ -1051,17 +1134,9 @@ void build_skip_index(Parser &p) {
     }
     uint32_t at = 0;
     for (uint32_t i = 0; i < kept; i++) {
-        uint32_t id = c[i], count = jx__number(d, id, jx__node(d, id)), seen = 0;
-        uint32_t end = jx__node(d, id)->end;
-        heads[i] = {id, at};
-        for (uint32_t child = id + 1; child < end && seen < count; child = jx__node(d, child)->end, seen++) {
-            if (seen % 16 == 0) sample[at++] = child;
-        }
-        if (seen != count) { /* a count that disagrees with the tree: walk children instead */
-            jx__free(heads);
-            jx__free(sample);
-            return;
-        }
+        heads[i] = {c[i].id, at};
+        std::memcpy(sample + at, c[i].samples.ids, c[i].samples.n * sizeof(uint32_t));
+        at += c[i].samples.n;
     }
     d->skip_heads = heads;
     d->skip_head_count = kept;
@@ -1099,6 +1174,11 @@ void finish(Parser &p) {
 
 void free_parser(Parser &p) {
     jx__prefault_join(&p.pf);
+    drop_candidates(p, 0);
+    if (p.stack) {
+        drop_frames(p);
+        jx__free(p.stack[0].samples.ids);
+    }
     jx__free(p.reserve);
     jx__free(p.stack);
     jx__free(p.candidates);
@@ -1236,7 +1316,9 @@ extern "C" JxDoc *jx_parse(char *bytes, size_t length, const jx_parse_options *o
     p.pending_key = JX_NONE;
     p.prefetch = d->size >= (128u << 20);
     advance_checkpoint(p, p.start);
-    bool ok = grow_array(p.stack, p.stack_cap, 64) && grow_array(d->problems, p.problem_cap, 2);
+    bool ok = grow_array(p.stack, p.stack_cap, 64);
+    if (ok) p.stack[0] = {JX_NONE, 0, 0, {}};
+    ok = ok && grow_array(d->problems, p.problem_cap, 2);
     if (ok) {
         uint32_t want = std::max<uint32_t>(d->size / 32, 1024);
         d->line_starts = static_cast<uint32_t *>(jx__malloc(size_t(want) * sizeof(uint32_t)));

@@ -91,6 +91,47 @@ TEST(DocSkipIndex, NestedBigContainers) {
     EXPECT_EQ(jx_parent(doc, leaf), inner);
 }
 
+// Indexed access over every child agrees with a walk along sibling links.
+void expect_children_agree(const JxDoc *doc, uint32_t id) {
+    uint32_t child = jx_first_child(doc, id), n = jx_child_count(doc, id);
+    for (uint32_t i = 0; i < n; i++) {
+        ASSERT_EQ(jx_child_at(doc, id, i), child) << "container " << id << " child " << i;
+        ASSERT_EQ(jx_index_in_parent(doc, child), i);
+        child = jx_next_sibling(doc, child);
+    }
+    EXPECT_EQ(child, JX_NONE);
+}
+
+// Samples gathered while parsing must survive the records machinery: ids
+// shifted under a new root, records thrown away and rewritten as bad ones.
+TEST(DocSkipIndex, RecordsKeepTheirSamples) {
+    std::string big = "[";
+    for (int j = 0; j < 70; j++) big += j ? ",1" : "1";
+    big += "]";
+    Doc values(big + " " + big + "\n2 3");
+    ASSERT_EQ(jx_doc_format(values), uint32_t(JX_FORMAT_VALUES));
+    EXPECT_EQ(values.doc->skip_head_count, 2u);
+    expect_children_agree(values, 0);
+    expect_children_agree(values, 1);
+    expect_children_agree(values, jx_child_at(values, 0, 1));
+
+    std::string lines;
+    for (int i = 0; i < 300; i++) {
+        if (i % 16 == 0 && i >= 64) lines += "[" + big.substr(1, big.size() - 2) + ", oops]\n";  // bad after a big array
+        else lines += (i % 7 == 3) ? big + "\n" : "{\"k\": " + std::to_string(i) + "}\n";
+    }
+    Doc doc(lines);
+    ASSERT_EQ(jx_doc_format(doc), uint32_t(JX_FORMAT_LINES));
+    ASSERT_EQ(jx_child_count(doc, 0), 300u);
+    EXPECT_GT(jx_doc_error_count(doc), 10u);
+    EXPECT_NE(doc.doc->skip_heads, nullptr);
+    expect_children_agree(doc, 0);
+    for (uint32_t i = 0; i < 300; i++) {
+        uint32_t rec = jx_child_at(doc, 0, i);
+        if (jx_child_count(doc, rec) >= 64) expect_children_agree(doc, rec);
+    }
+}
+
 TEST(DocBigTable, LongStringsAndManyChildrenUseTheBigTable) {
     std::string text = "[\"" + std::string(20000000, 'a') + "\", " + "\"" + std::string(0xFFFFFF - 2, 'b') + "\"]";
     Doc doc(text);
