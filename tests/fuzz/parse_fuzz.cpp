@@ -48,6 +48,16 @@ void check_node(JxDoc *doc, uint32_t id, bool deep) {
     }
 }
 
+// The skip index must give the same children as a walk along sibling links.
+void check_children(JxDoc *doc, uint32_t id) {
+    uint32_t n = jx_child_count(doc, id), child = jx_first_child(doc, id);
+    for (uint32_t i = 0; i < n; i++) {
+        if (jx_child_at(doc, id, i) != child || jx_index_in_parent(doc, child) != i) __builtin_trap();
+        child = jx_next_sibling(doc, child);
+    }
+    if (child != JX_NONE) __builtin_trap();
+}
+
 void check_doc(JxDoc *doc) {
     char text[512];
     jx_status_text(doc, 1234, text, sizeof text);
@@ -61,6 +71,9 @@ void check_doc(JxDoc *doc) {
     // Sibling scans (duplicate keys, indexes) make a full walk quadratic on wide
     // documents: beyond a few hundred nodes a sample keeps the fuzzer fast.
     uint32_t step = count <= 512 ? 1 : 7;
+    for (uint32_t id = 0; id < count; id++) {
+        if (jx_child_count(doc, id) >= 64) check_children(doc, id);
+    }
     for (uint32_t id = 0; id < count; id++) {
         if (id < 64 || id % step == 0) check_node(doc, id, id < 64 || id % 97 == 0);
     }
