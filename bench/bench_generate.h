@@ -13,25 +13,8 @@
 
 namespace bench {
 
-constexpr uint64_t GENERATED_SIZE = uint64_t(512) << 20;
-// Bump the version whenever the generator's output changes, so a stale file is never reused.
-constexpr const char *GENERATED_NAME = "mixed-512mb-v1.json";
-
 namespace generated_detail {
 namespace fs = std::filesystem;
-// splitmix64: a fixed seed gives the same file on every machine.
-struct Rng {
-    uint64_t state;
-    uint64_t next() {
-        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    uint32_t below(uint32_t n) { return uint32_t(next() % n); }
-    bool chance(uint32_t percent) { return below(100) < percent; }
-};
-
 // clang-format off
 constexpr const char *WORDS[] = {
     "alpha", "bravo", "delta", "echo", "harbour", "lattice", "meridian", "orbit", "quartz", "river",

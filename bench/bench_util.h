@@ -1,5 +1,6 @@
 // Helpers shared by the benchmarks: timing with best and median, the machine banner, file
-// loading, peak memory of an operation measured in a child process, and aligned table output.
+// loading, peak memory of an operation measured in a child process, aligned table output, and the
+// options and file list of the benchmarks that run over the corpus.
 #pragma once
 
 #include <malloc.h>
@@ -16,9 +17,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "jx.h"
 
 #ifndef ORVEL_BENCH_FLAGS
 #define ORVEL_BENCH_FLAGS "unknown"
@@ -26,10 +30,21 @@
 #ifndef ORVEL_CORE_NDEBUG
 #define ORVEL_CORE_NDEBUG 0
 #endif
+#ifndef ORVEL_BENCH_CORPUS
+#define ORVEL_BENCH_CORPUS "../shared/corpus"
+#endif
+#ifndef ORVEL_BENCH_DATA
+#define ORVEL_BENCH_DATA "bench-data"
+#endif
 
 namespace bench {
 
 using Clock = std::chrono::steady_clock;
+
+// The large file bench_generate.h writes. Bump the version whenever the generator's output changes,
+// so a stale file is never reused.
+constexpr uint64_t GENERATED_SIZE = uint64_t(512) << 20;
+constexpr const char *GENERATED_NAME = "mixed-512mb-v1.json";
 
 inline double seconds_since(Clock::time_point t0) {
     return std::chrono::duration<double>(Clock::now() - t0).count();
@@ -86,6 +101,19 @@ inline Timings measure_all(const Plan &plan, Fn &&fn) {
         return seconds_since(t0);
     });
 }
+
+// splitmix64: a fixed seed gives the same generated text on every machine.
+struct Rng {
+    uint64_t state;
+    uint64_t next() {
+        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    uint32_t below(uint32_t n) { return uint32_t(next() % n); }
+    bool chance(uint32_t percent) { return below(100) < percent; }
+};
 
 // Megabytes (10^6 bytes) per second.
 inline double mb_per_s(uint64_t bytes, double seconds) { return seconds > 0 ? bytes / seconds / 1e6 : 0; }
@@ -148,6 +176,30 @@ inline bool read_file(const std::string &path, std::string &out) {
     in.seekg(0);
     in.read(out.data(), size);
     return bool(in);
+}
+
+// Parses a fresh jx_buf_alloc copy of the text, since the parser takes ownership of exactly that.
+// Null with *status JX_NO_MEMORY when the copy cannot be made.
+inline JxDoc *parse_copy(const char *text, size_t n, int *status) {
+    char *buf = jx_buf_alloc(n);
+    if (!buf) {
+        *status = JX_NO_MEMORY;
+        return nullptr;
+    }
+    std::memcpy(buf, text, n);
+    return jx_parse(buf, n, nullptr, nullptr, status);
+}
+
+// The floor no parser can beat: one memchr pass over the bytes, looking for a byte JSON text
+// does not hold.
+inline size_t memchr_pass(const char *p, size_t n) {
+    size_t hits = 0;
+    const char *end = p + n;
+    while (const void *q = std::memchr(p, 0, size_t(end - p))) {
+        hits++;
+        p = static_cast<const char *>(q) + 1;
+    }
+    return hits;
 }
 
 // Peak resident memory of this process so far, in bytes.
@@ -240,5 +292,109 @@ struct Table {
         }
     }
 };
+
+// The files behind paths: a folder stands for its *.json files, in name order so that two runs
+// line up. A folder without any is an error, lest a run that measured nothing pass as a success.
+// False after a message when a path gives no file.
+inline bool corpus_files(const std::vector<std::string> &paths, const char *program,
+                         std::vector<std::string> &files) {
+    namespace fs = std::filesystem;
+    for (const std::string &p : paths) {
+        std::error_code ec;
+        if (fs::is_directory(p, ec)) {
+            std::vector<std::string> found;
+            for (const auto &e : fs::directory_iterator(p, ec))
+                if (e.path().extension() == ".json") found.push_back(e.path().string());
+            std::sort(found.begin(), found.end());
+            if (found.empty()) {
+                std::fprintf(stderr, "%s: no *.json files in '%s'\n", program, p.c_str());
+                return false;
+            }
+            files.insert(files.end(), found.begin(), found.end());
+        } else if (fs::exists(p, ec)) {
+            files.push_back(p);
+        } else {
+            std::fprintf(stderr, "%s: cannot read '%s': No such file or directory\n", program, p.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+// Options of the benchmarks that run over the corpus and the generated file.
+struct CorpusOptions {
+    bool quick = false;
+    Plan small;  // files of a few MB
+    Plan large;  // the generated file
+    std::string data_dir = ORVEL_BENCH_DATA;
+    std::vector<std::string> files;  // folders stand for their *.json files
+};
+
+// The help of parse_corpus_args; unit names what a run times. The defaults shown are opt's, so
+// that the help cannot drift from them.
+inline int corpus_usage(FILE *to, const char *program, const char *unit, const CorpusOptions &opt) {
+    std::fprintf(
+        to,
+        "usage: %s [--quick] [--runs N] [--min-seconds S] [--data DIR] [FILE|DIR...]\n"
+        "  FILE|DIR         JSON files, or folders of *.json (default: %s)\n"
+        "  --quick          skip the generated %s file\n"
+        "  --runs N         at least N timed runs per %s (default %d; %d on the large file)\n"
+        "  --min-seconds S  keep timing each %s for at least S seconds (default %g)\n"
+        "  --data DIR       where the generated file is kept (default: %s)\n"
+        "exit status: 0 all results verified, 1 some result was invalid, 2 usage or unreadable input\n",
+        program, ORVEL_BENCH_CORPUS, GENERATED_NAME, unit, opt.small.min_runs, opt.large.min_runs, unit,
+        opt.small.min_seconds, ORVEL_BENCH_DATA);
+    return to == stdout ? 0 : 2;
+}
+
+// Reads [--help] [--quick] [--runs N] [--min-seconds S] [--data DIR] [FILE|DIR...] into opt, whose
+// plans hold the defaults; --runs N fixes the generated file's runs at N, since a run of it is long.
+// Returns false when the program should end with *exit_code, after a message.
+inline bool parse_corpus_args(int argc, char **argv, const char *program, const char *unit,
+                              CorpusOptions &opt, int *exit_code) {
+    const CorpusOptions defaults = opt;
+    auto usage = [&](FILE *to) { return corpus_usage(to, program, unit, defaults); };
+    std::vector<std::string> paths;
+    for (int i = 1; i < argc; i++) {
+        std::string a = argv[i];
+        bool has_value = i + 1 < argc;
+        if (a == "--help") {
+            *exit_code = usage(stdout);
+            return false;
+        } else if (a == "--quick") {
+            opt.quick = true;
+        } else if (a == "--runs" && has_value) {
+            int runs = std::atoi(argv[++i]);
+            if (runs < 1) {
+                std::fprintf(stderr, "%s: --runs needs a positive number\n", program);
+                *exit_code = usage(stderr);
+                return false;
+            }
+            opt.small.min_runs = runs;
+            opt.small.max_runs = std::max(opt.small.max_runs, runs);
+            opt.large.min_runs = opt.large.max_runs = runs;
+        } else if (a == "--min-seconds" && has_value) {
+            opt.small.min_seconds = std::atof(argv[++i]);
+        } else if (a == "--data" && has_value) {
+            opt.data_dir = argv[++i];
+        } else if (!a.empty() && a[0] == '-') {
+            std::fprintf(stderr, "%s: unknown option or missing value '%s'\n", program, a.c_str());
+            *exit_code = usage(stderr);
+            return false;
+        } else {
+            paths.push_back(a);
+        }
+    }
+    if (paths.empty()) paths.push_back(ORVEL_BENCH_CORPUS);
+    if (corpus_files(paths, program, opt.files)) return true;
+    *exit_code = 2;
+    return false;
+}
+
+// The exit status of a benchmark whose checks gave ok, saying so when they did not.
+inline int finish(bool ok) {
+    if (!ok) std::printf("\nINVALID: some results could not be verified (see above)\n");
+    return ok ? 0 : 1;
+}
 
 }  // namespace bench

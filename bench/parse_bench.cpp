@@ -13,13 +13,6 @@
 #include "bench_util.h"
 #include "jx.h"
 
-#ifndef ORVEL_BENCH_CORPUS
-#define ORVEL_BENCH_CORPUS "../shared/corpus"
-#endif
-#ifndef ORVEL_BENCH_DATA
-#define ORVEL_BENCH_DATA "bench-data"
-#endif
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -30,14 +23,6 @@ constexpr const char *SIMDJSON_REUSED = "simdjson/dom-reused";
 constexpr const char *SIMDJSON_FRESH = "simdjson/dom-fresh";
 constexpr const char *RAPIDJSON_DOC = "rapidjson/document";
 constexpr const char *MEMCHR_FLOOR = "memchr/floor";
-
-struct Config {
-    bool quick = false;
-    bench::Plan small;  // files of a few MB
-    bench::Plan large;  // the generated file
-    std::string data_dir = ORVEL_BENCH_DATA;
-    std::vector<std::string> paths;
-};
 
 // ---- the parsers ----
 
@@ -60,16 +45,6 @@ double orvel_cold_run(const simdjson::padded_string &text) {
     return alloc + bench::seconds_since(t1);
 }
 
-JxDoc *orvel_parse(const simdjson::padded_string &text, int *status) {
-    char *buf = jx_buf_alloc(text.size());
-    if (!buf) {
-        *status = JX_NO_MEMORY;
-        return nullptr;
-    }
-    std::memcpy(buf, text.data(), text.size());
-    return jx_parse(buf, text.size(), nullptr, nullptr, status);
-}
-
 // Values in a RapidJSON document, counted the way Orvel counts nodes (keys are not nodes).
 uint64_t rapidjson_count(const rapidjson::Value &root) {
     uint64_t n = 0;
@@ -85,16 +60,6 @@ uint64_t rapidjson_count(const rapidjson::Value &root) {
         }
     }
     return n;
-}
-
-size_t memchr_pass(const char *p, size_t n) {
-    size_t hits = 0;
-    const char *end = p + n;
-    while (const void *q = std::memchr(p, 0, size_t(end - p))) {
-        hits++;
-        p = static_cast<const char *>(q) + 1;
-    }
-    return hits;
 }
 
 // ---- one file ----
@@ -128,7 +93,7 @@ bool run_file(const std::string &path, const bench::Plan &plan, std::vector<Resu
 
     // Verify before timing: Orvel must read the file cleanly and agree with RapidJSON on the values.
     int status = -1;
-    JxDoc *doc = orvel_parse(text, &status);
+    JxDoc *doc = bench::parse_copy(text.data(), text.size(), &status);
     if (!doc) {
         std::printf("\n%s: INVALID: jx_parse failed with status %d\n", path.c_str(), status);
         return false;
@@ -192,7 +157,7 @@ bool run_file(const std::string &path, const bench::Plan &plan, std::vector<Resu
             bench::keep(d.HasParseError());
         });
     }
-    t[4] = bench::measure_all(plan, [&] { bench::keep(memchr_pass(text.data(), text.size())); });
+    t[4] = bench::measure_all(plan, [&] { bench::keep(bench::memchr_pass(text.data(), text.size())); });
 
     bench::Table table;
     table.add({"benchmark", "best MB/s", "median MB/s", "runs", "orvel/cold vs it"});
@@ -214,7 +179,7 @@ bool run_file(const std::string &path, const bench::Plan &plan, std::vector<Resu
     // estimate of text + 20 bytes per node + 4 bytes per line + 1 MB.
     int64_t growth = bench::child_peak_rss_growth([&] {
         int st = -1;
-        JxDoc *d = orvel_parse(text, &st);
+        JxDoc *d = bench::parse_copy(text.data(), text.size(), &st);
         bool good = d != nullptr;
         bench::keep(d);
         return good;  // the child exits without freeing: the peak is what matters
@@ -248,85 +213,14 @@ void print_summary(const std::vector<Result> &results) {
     table.print();
 }
 
-int usage(FILE *to) {
-    std::fprintf(
-        to,
-        "usage: parse_bench [--quick] [--runs N] [--min-seconds S] [--data DIR] [FILE|DIR...]\n"
-        "  FILE|DIR       JSON files, or folders of *.json (default: %s)\n"
-        "  --quick        skip the generated %s file\n"
-        "  --runs N       at least N timed runs per benchmark (default 10; 5 on the large file)\n"
-        "  --min-seconds  keep running each benchmark for at least S seconds (default 0.5)\n"
-        "  --data DIR     where the generated file is kept (default: %s)\n"
-        "exit status: 0 all results verified, 1 some result was invalid, 2 usage or unreadable input\n",
-        ORVEL_BENCH_CORPUS, bench::GENERATED_NAME, ORVEL_BENCH_DATA);
-    return to == stdout ? 0 : 2;
-}
-
-bool parse_args(int argc, char **argv, Config &cfg, int *exit_code) {
-    cfg.small = {10, 1000, 0.5};
-    cfg.large = {5, 5, 0};
-    for (int i = 1; i < argc; i++) {
-        std::string a = argv[i];
-        bool has_value = i + 1 < argc;
-        if (a == "--help") {
-            *exit_code = usage(stdout);
-            return false;
-        } else if (a == "--quick") {
-            cfg.quick = true;
-        } else if (a == "--runs" && has_value) {
-            int runs = std::atoi(argv[++i]);
-            if (runs < 1) {
-                std::fprintf(stderr, "parse_bench: --runs needs a positive number\n");
-                *exit_code = usage(stderr);
-                return false;
-            }
-            cfg.small.min_runs = runs;
-            cfg.large.min_runs = cfg.large.max_runs = runs;
-        } else if (a == "--min-seconds" && has_value) {
-            cfg.small.min_seconds = std::atof(argv[++i]);
-        } else if (a == "--data" && has_value) {
-            cfg.data_dir = argv[++i];
-        } else if (!a.empty() && a[0] == '-') {
-            std::fprintf(stderr, "parse_bench: unknown option '%s'\n", a.c_str());
-            *exit_code = usage(stderr);
-            return false;
-        } else {
-            cfg.paths.push_back(a);
-        }
-    }
-    if (cfg.small.max_runs < cfg.small.min_runs) cfg.small.max_runs = cfg.small.min_runs;
-    if (cfg.paths.empty()) cfg.paths.push_back(ORVEL_BENCH_CORPUS);
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
-    Config cfg;
+    bench::CorpusOptions cfg;
+    cfg.small = {10, 1000, 0.5};
+    cfg.large = {5, 5, 0};
     int exit_code = 0;
-    if (!parse_args(argc, argv, cfg, &exit_code)) return exit_code;
-
-    // Folders stand for their *.json files, in name order so that runs line up.
-    std::vector<std::string> files;
-    for (const std::string &p : cfg.paths) {
-        std::error_code ec;
-        if (fs::is_directory(p, ec)) {
-            std::vector<std::string> found;
-            for (const auto &e : fs::directory_iterator(p, ec))
-                if (e.path().extension() == ".json") found.push_back(e.path().string());
-            std::sort(found.begin(), found.end());
-            if (found.empty()) {
-                std::fprintf(stderr, "parse_bench: no *.json files in '%s'\n", p.c_str());
-                return 2;
-            }
-            files.insert(files.end(), found.begin(), found.end());
-        } else if (fs::exists(p, ec)) {
-            files.push_back(p);
-        } else {
-            std::fprintf(stderr, "parse_bench: cannot read '%s': No such file or directory\n", p.c_str());
-            return 2;
-        }
-    }
+    if (!bench::parse_corpus_args(argc, argv, "parse_bench", "benchmark", cfg, &exit_code)) return exit_code;
 
     bench::print_banner("orvel parse benchmark");
     std::printf("peers:     simdjson %d.%d.%d (kernel %s), RapidJSON %s\n",
@@ -341,13 +235,12 @@ int main(int argc, char **argv) {
 
     bool all_ok = true;
     std::vector<Result> results;
-    for (const std::string &f : files) all_ok = run_file(f, cfg.small, results) && all_ok;
+    for (const std::string &f : cfg.files) all_ok = run_file(f, cfg.small, results) && all_ok;
     if (!cfg.quick) {
         std::string big = bench::ensure_generated(cfg.data_dir, "parse_bench");
         if (big.empty()) return 2;
         all_ok = run_file(big, cfg.large, results) && all_ok;
     }
     print_summary(results);
-    if (!all_ok) std::printf("\nINVALID: some results could not be verified (see above)\n");
-    return all_ok ? 0 : 1;
+    return bench::finish(all_ok);
 }

@@ -20,18 +20,6 @@ constexpr const char *MEMCHR_FLOOR = "memchr/floor";
 constexpr uint64_t DEFAULT_RECORDS = 10'000'000;
 constexpr uint32_t BLOCK = 1024;  // problem records are built this many at a time
 
-// splitmix64: a fixed seed gives the same text on every machine.
-struct Rng {
-    uint64_t state;
-    uint64_t next() {
-        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    uint32_t below(uint32_t n) { return uint32_t(next() % n); }
-};
-
 constexpr const char *WORDS[] = {"alpha", "bravo", "delta", "harbour", "meridian", "quartz", "Zürich", "東京"};
 
 // The ways a record is broken, each with the message the parser must give.
@@ -67,7 +55,7 @@ Generated generate(uint64_t records) {
     g.records = records;
     g.text.reserve(size_t(records) * 36);
     g.bad.reserve(size_t(records / 3 + 1));
-    Rng rng{0x1E5u};
+    bench::Rng rng{0x1E5u};
     std::string &t = g.text;
     for (uint64_t i = 0; i < records; i++) {
         size_t line_start = t.size();
@@ -122,32 +110,12 @@ Generated generate(uint64_t records) {
     return g;
 }
 
-JxDoc *parse_copy(const std::string &text, int *status) {
-    char *buf = jx_buf_alloc(text.size());
-    if (!buf) {
-        *status = JX_NO_MEMORY;
-        return nullptr;
-    }
-    std::memcpy(buf, text.data(), text.size());
-    return jx_parse(buf, text.size(), nullptr, nullptr, status);
-}
-
 // Readable problem blocks the document has built so far.
 uint32_t blocks_built(const JxDoc *doc) {
     uint32_t n = 0;
     for (uint32_t b = 0; doc->problem_blocks && b < doc->block_count; b++)
         n += doc->problem_blocks[b].load(std::memory_order_acquire) != nullptr;
     return n;
-}
-
-size_t memchr_pass(const char *p, size_t n) {
-    size_t hits = 0;
-    const char *end = p + n;
-    while (const void *q = std::memchr(p, 0, size_t(end - p))) {
-        hits++;
-        p = static_cast<const char *>(q) + 1;
-    }
-    return hits;
 }
 
 // The document's shape against what was generated; prints each mismatch.
@@ -267,7 +235,7 @@ int main(int argc, char **argv) {
 
     // Verify before timing.
     int status = -1;
-    JxDoc *doc = parse_copy(g.text, &status);
+    JxDoc *doc = bench::parse_copy(g.text.data(), n, &status);
     if (!doc) {
         std::printf("  INVALID: jx_parse failed with status %d\n", status);
         return status == JX_NO_MEMORY ? 2 : 1;
@@ -298,7 +266,7 @@ int main(int argc, char **argv) {
         jx_doc_release(d);
         return s;
     });
-    bench::Timings floor = bench::measure_all(plan, [&] { bench::keep(memchr_pass(g.text.data(), n)); });
+    bench::Timings floor = bench::measure_all(plan, [&] { bench::keep(bench::memchr_pass(g.text.data(), n)); });
 
     std::printf("\nthroughput\n");
     bench::Table table;
@@ -314,7 +282,7 @@ int main(int argc, char **argv) {
     // The planning estimate: the text, 20 bytes per node, 12 per stored problem and 4 per line start.
     int64_t growth = bench::child_peak_rss_growth([&] {
         int st = -1;
-        JxDoc *d = parse_copy(g.text, &st);
+        JxDoc *d = bench::parse_copy(g.text.data(), n, &st);
         bench::keep(d);
         return d != nullptr;  // the child exits without freeing: the peak is what matters
     });
@@ -338,6 +306,5 @@ int main(int argc, char **argv) {
         std::printf("  measured peak / estimate: %.2f\n", double(growth) / estimate);
     }
 
-    if (!ok) std::printf("\nINVALID: some results could not be verified (see above)\n");
-    return ok ? 0 : 1;
+    return bench::finish(ok);
 }

@@ -17,13 +17,6 @@
 #include "bench_util.h"
 #include "jx.h"
 
-#ifndef ORVEL_BENCH_CORPUS
-#define ORVEL_BENCH_CORPUS "../shared/corpus"
-#endif
-#ifndef ORVEL_BENCH_DATA
-#define ORVEL_BENCH_DATA "bench-data"
-#endif
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -59,14 +52,6 @@ const Queries &queries_for(const std::string &path) {
         if (!q.file || name == q.file) return q;
     return QUERIES[std::size(QUERIES) - 1];
 }
-
-struct Config {
-    bool quick = false;
-    bench::Plan small{5, 100, 0.5};
-    bench::Plan large{3, 3, 0};
-    std::string data_dir = ORVEL_BENCH_DATA;
-    std::vector<std::string> paths;
-};
 
 // ---- the naive reference ----
 
@@ -186,14 +171,12 @@ bool run_file(const std::string &path, const bench::Plan &plan, std::vector<Resu
         std::fprintf(stderr, "search_bench: cannot read '%s': %s\n", path.c_str(), std::strerror(errno));
         return false;
     }
-    char *buf = jx_buf_alloc(text.size());
-    if (!buf) {
+    int status = -1;
+    JxDoc *doc = bench::parse_copy(text.data(), text.size(), &status);
+    if (!doc && status == JX_NO_MEMORY) {
         std::fprintf(stderr, "search_bench: out of memory for '%s'\n", path.c_str());
         return false;
     }
-    std::memcpy(buf, text.data(), text.size());
-    int status = -1;
-    JxDoc *doc = jx_parse(buf, text.size(), nullptr, nullptr, &status);
     if (!doc) {
         std::fprintf(stderr, "search_bench: cannot parse '%s' (status %d)\n", path.c_str(), status);
         return false;
@@ -258,76 +241,18 @@ void print_summary(const std::vector<Result> &results) {
     }
 }
 
-int usage(FILE *to) {
-    std::fprintf(
-        to,
-        "usage: search_bench [--quick] [--runs N] [--min-seconds S] [--data DIR] [FILE|DIR...]\n"
-        "  FILE|DIR         JSON files, or folders of *.json (default: %s)\n"
-        "  --quick          skip the generated %s file\n"
-        "  --runs N         at least N timed runs per search (default 5; 3 on the large file)\n"
-        "  --min-seconds S  keep timing each search for at least S seconds (default 0.5)\n"
-        "  --data DIR       where the generated file is kept (default: %s)\n"
-        "exit status: 0 all results verified, 1 some result was invalid, 2 usage or unreadable input\n",
-        ORVEL_BENCH_CORPUS, bench::GENERATED_NAME, ORVEL_BENCH_DATA);
-    return to == stdout ? 0 : 2;
-}
-
-bool parse_args(int argc, char **argv, Config &cfg, int *exit_code) {
-    for (int i = 1; i < argc; i++) {
-        std::string a = argv[i];
-        if (a == "--help") {
-            *exit_code = usage(stdout);
-            return false;
-        } else if (a == "--quick") {
-            cfg.quick = true;
-        } else if (a == "--runs" && i + 1 < argc && std::atoi(argv[i + 1]) > 0) {
-            int runs = std::atoi(argv[++i]);
-            cfg.small.min_runs = runs;
-            cfg.small.max_runs = std::max(cfg.small.max_runs, runs);
-            cfg.large.min_runs = cfg.large.max_runs = runs;
-        } else if (a == "--min-seconds" && i + 1 < argc) {
-            cfg.small.min_seconds = std::atof(argv[++i]);
-        } else if (a == "--data" && i + 1 < argc) {
-            cfg.data_dir = argv[++i];
-        } else if (!a.empty() && a[0] == '-') {
-            std::fprintf(stderr, "search_bench: unknown option or missing value '%s'\n", a.c_str());
-            *exit_code = usage(stderr);
-            return false;
-        } else {
-            cfg.paths.push_back(a);
-        }
-    }
-    if (cfg.paths.empty()) cfg.paths.push_back(ORVEL_BENCH_CORPUS);
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
-    Config cfg;
+    bench::CorpusOptions cfg;
+    cfg.small = {5, 100, 0.5};
+    cfg.large = {3, 3, 0};
     int exit_code = 0;
-    if (!parse_args(argc, argv, cfg, &exit_code)) return exit_code;
-
-    std::vector<std::string> files;
-    for (const std::string &p : cfg.paths) {
-        std::error_code ec;
-        if (fs::is_directory(p, ec)) {
-            std::vector<std::string> found;
-            for (const auto &e : fs::directory_iterator(p, ec))
-                if (e.path().extension() == ".json") found.push_back(e.path().string());
-            std::sort(found.begin(), found.end());
-            files.insert(files.end(), found.begin(), found.end());
-        } else if (fs::exists(p, ec)) {
-            files.push_back(p);
-        } else {
-            std::fprintf(stderr, "search_bench: cannot read '%s': No such file or directory\n", p.c_str());
-            return 2;
-        }
-    }
+    if (!bench::parse_corpus_args(argc, argv, "search_bench", "search", cfg, &exit_code)) return exit_code;
     if (!cfg.quick) {
         std::string big = bench::ensure_generated(cfg.data_dir, "search_bench");
         if (big.empty()) return 2;
-        files.push_back(big);
+        cfg.files.push_back(big);
     }
 
     bench::print_banner("orvel search benchmark");
@@ -348,12 +273,11 @@ int main(int argc, char **argv) {
 
     bool ok = true;
     std::vector<Result> results;
-    for (const std::string &f : files) {
+    for (const std::string &f : cfg.files) {
         bool large =
             f.size() >= std::strlen(bench::GENERATED_NAME) && fs::path(f).filename() == bench::GENERATED_NAME;
         ok = run_file(f, large ? cfg.large : cfg.small, results) && ok;
     }
     print_summary(results);
-    if (!ok) std::printf("\nINVALID: some results could not be verified (see above)\n");
-    return ok ? 0 : 1;
+    return bench::finish(ok);
 }

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -112,6 +113,28 @@ bool parse_count(std::string_view s, uint64_t &out) {
     return true;
 }
 
+// "--max" and "--max=N", but not "--maximum".
+bool is_count_option(std::string_view arg, std::string_view name) {
+    return arg.starts_with(name) && (arg.size() == name.size() || arg[name.size()] == '=');
+}
+
+// The number of the count option at args[i], given as "NAME=N" or as "NAME N" (then i moves on to
+// N). Returns -1 when it is read into out, else the exit status after a usage message.
+int count_option(std::span<char *> args, size_t &i, std::string_view name, uint64_t &out) {
+    std::string_view a(args[i]);
+    const char *value = nullptr;
+    if (a.size() > name.size()) {
+        value = args[i] + name.size() + 1;
+    } else if (i + 1 < args.size()) {
+        value = args[++i];
+    } else {
+        return usage_error("%s needs a number", std::string(name).c_str());
+    }
+    if (!parse_count(value, out))
+        return usage_error("%s", (std::string(name) + " needs a number, not '" + value + "'").c_str());
+    return -1;
+}
+
 // Splits args into options and files; "--" ends the options so that a file may start with '-'.
 // Returns -1 when the arguments are fine, else the exit status after a usage message.
 int parse_args(std::span<char *> args, unsigned allowed, Options &opt) {
@@ -131,16 +154,8 @@ int parse_args(std::span<char *> args, unsigned allowed, Options &opt) {
             opt.min = true;
         } else if (a == "--no-time" && (allowed & OPT_NO_TIME)) {
             opt.timed = false;
-        } else if ((a == "--limit" || a.starts_with("--limit=")) && (allowed & OPT_LIMIT)) {
-            const char *value = nullptr;
-            if (a.size() > 7) {
-                value = arg + 8;
-            } else if (i + 1 < args.size()) {
-                value = args[++i];
-            } else {
-                return usage_error("%s", "--limit needs a number");
-            }
-            if (!parse_count(value, opt.limit)) return usage_error("--limit needs a number, not '%s'", value);
+        } else if (is_count_option(a, "--limit") && (allowed & OPT_LIMIT)) {
+            if (int rc = count_option(args, i, "--limit", opt.limit); rc >= 0) return rc;
         } else if (a == "--case" && (allowed & OPT_FIND)) {
             opt.match_case = true;
         } else if (a == "--regex" && (allowed & OPT_FIND)) {
@@ -149,16 +164,8 @@ int parse_args(std::span<char *> args, unsigned allowed, Options &opt) {
             opt.keys = true;
         } else if (a == "--values" && (allowed & OPT_FIND)) {
             opt.values = true;
-        } else if ((a == "--max" || a.starts_with("--max=")) && (allowed & OPT_FIND)) {
-            const char *value = nullptr;
-            if (a.size() > 5) {
-                value = arg + 6;
-            } else if (i + 1 < args.size()) {
-                value = args[++i];
-            } else {
-                return usage_error("%s", "--max needs a number");
-            }
-            if (!parse_count(value, opt.max)) return usage_error("--max needs a number, not '%s'", value);
+        } else if (is_count_option(a, "--max") && (allowed & OPT_FIND)) {
+            if (int rc = count_option(args, i, "--max", opt.max); rc >= 0) return rc;
         } else {
             return usage_error("unknown option '%s'", arg);
         }
