@@ -127,18 +127,23 @@ void jx__b_escape(jx_out *o, const char *p, size_t n) {
     if (n > run) jx__b_put(o, p + run, n - run);
 }
 
+/* Writes a scalar, or a container's opening bracket (an empty one closed at
+ * once). True when a container with children was opened and must be walked. */
+static bool begin_value(jx_out *o, const JxDoc *d, uint32_t id, const JxNode *n) {
+    if (!jx__is_container(n->info)) {
+        emit_scalar(o, d, id);
+        return false;
+    }
+    bool obj = jx__type_of(n) == JX_OBJECT;
+    put_char(o, obj ? '{' : '[');
+    if (n->end > id + 1) return true;
+    put_char(o, obj ? '}' : ']');
+    return false;
+}
+
 void jx__build(jx_out *o, const JxDoc *d, uint32_t id, bool pretty) {
     const JxNode *root = jx__node(d, id);
-    if (!jx__is_container(root->info)) {
-        emit_scalar(o, d, id);
-        return;
-    }
-    bool is_obj = jx__type_of(root) == JX_OBJECT;
-    put_char(o, is_obj ? '{' : '[');
-    if (root->end <= id + 1) {
-        put_char(o, is_obj ? '}' : ']');
-        return;
-    }
+    if (!begin_value(o, d, id, root)) return;
 
     size_t cap = 64, depth = 0;
     Frame *stack = static_cast<Frame *>(jx__malloc(cap * sizeof(Frame)));
@@ -170,16 +175,7 @@ void jx__build(jx_out *o, const JxDoc *d, uint32_t id, bool pretty) {
             put_char(o, ':');
             if (pretty) put_char(o, ' ');
         }
-        if (!jx__is_container(cn->info)) {
-            emit_scalar(o, d, c);
-            continue;
-        }
-        bool child_obj = jx__type_of(cn) == JX_OBJECT;
-        put_char(o, child_obj ? '{' : '[');
-        if (cn->end <= c + 1) {
-            put_char(o, child_obj ? '}' : ']');
-            continue;
-        }
+        if (!begin_value(o, d, c, cn)) continue;
         if (depth == cap) {
             Frame *grown = static_cast<Frame *>(jx__realloc(stack, 2 * cap * sizeof(Frame)));
             if (!grown) {
