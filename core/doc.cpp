@@ -137,24 +137,7 @@ uint32_t jx_key_len(const JxDoc *doc, uint32_t id) {
     if (!jx__valid(doc, id)) return 0;
     uint32_t off = jx__node(doc, id)->key_off;
     if (off == JX_NONE || off >= doc->size) return 0;
-    const unsigned char *s = reinterpret_cast<const unsigned char *>(doc->text) + off, *p = s;
-    if (*s == '"' || *s == '\'') {
-        unsigned char q = *s;
-        p++;
-        for (;;) {
-            uint64_t w = jx__load8(p);
-            if (!(jx__has_byte(w, q) | jx__has_byte(w, '\\') | jx__has_byte(w, 0))) {
-                p += 8;
-                continue;
-            }
-            if (*p == q) return uint32_t(p + 1 - s);
-            if (*p == '\\') p++;
-            if (*p == 0 && p >= reinterpret_cast<const unsigned char *>(doc->text) + doc->size)
-                return uint32_t(p - s); /* unterminated: stops at the text end */
-            p++;
-        }
-    }
-    return uint32_t(jx__ident_end(p) - s);
+    return uint32_t(jx__scan_string_end(doc->text + off, doc->text + doc->size));
 }
 
 uint32_t jx_val_offset(const JxDoc *doc, uint32_t id) { return jx__valid(doc, id) ? jx__node(doc, id)->val_off : 0; }

@@ -113,20 +113,6 @@ inline constexpr bool jx__ident_byte(unsigned char c) {
            c == '_' || c >= 0x80;
 }
 
-/* End of an unquoted key from s: identifier bytes and \\u escapes with four hex digits. */
-inline const unsigned char *jx__ident_end(const unsigned char *s) {
-    auto hex = [](unsigned char c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); };
-    for (;;) {
-        if (jx__ident_byte(*s)) {
-            s++;
-        } else if (s[0] == '\\' && s[1] == 'u' && hex(s[2]) && hex(s[3]) && hex(s[4]) && hex(s[5])) {
-            s += 6;
-        } else {
-            return s;
-        }
-    }
-}
-
 /* 8 bytes at p, unaligned. */
 inline uint64_t jx__load8(const void *p) {
     uint64_t v;

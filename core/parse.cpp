@@ -5,6 +5,7 @@
 #include "doc_int.h"
 #include "jx/parse.h"
 #include "parse_int.h"
+#include "text_int.h"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the 8-byte scanners assume little-endian words");
 
@@ -16,13 +17,12 @@ constexpr uint64_t STEP = 16u << 20; /* progress and cancel checks every 16 MiB 
 constexpr uint64_t SPACES8 = 0x2020202020202020ull;
 
 /* Byte classes of the scanners. */
-enum : uint8_t { C_WS = 1, C_DIGIT = 2, C_HEX = 4, C_WORD = 8, C_NUMSTOP = 16, C_START = 32, C_SKIP = 64 };
+enum : uint8_t { C_DIGIT = 2, C_HEX = 4, C_WORD = 8, C_NUMSTOP = 16, C_START = 32, C_SKIP = 64 };
 
 constexpr auto make_classes() {
     struct T {
         uint8_t v[256];
     } t{};
-    for (int c : {' ', '\t', '\r', '\n'}) t.v[c] |= C_WS;
     /* bytes where whitespace skipping has work to do: controls, space, comments, JSON5 spaces */
     for (int c = 1; c <= ' '; c++) t.v[c] |= C_SKIP;
     t.v[int('/')] |= C_SKIP;
@@ -704,8 +704,7 @@ const char *read_key(Parser &p, const char *s) {
         flags = (flags & JX_F_ESCAPED ? JX_F_KEY_ESCAPED : 0) | JX_F_NONSTANDARD;
         set_syntax(p, JX_SYNTAX_JSON5, s);
     } else if (!p.strict && ((jx__ident_byte(*s) && !is(*s, C_DIGIT)) || ident_escape(s))) {
-        auto *u = reinterpret_cast<const unsigned char *>(s);
-        e = reinterpret_cast<const char *>(jx__ident_end(u));
+        e = s + jx__scan_string_end(s, p.end);
         flags = JX_F_NONSTANDARD | (std::memchr(s, '\\', size_t(e - s)) ? JX_F_KEY_ESCAPED : 0);
         set_syntax(p, JX_SYNTAX_JSON5, s);
     } else {
