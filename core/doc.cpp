@@ -3,7 +3,7 @@
 
 #include "alloc.h"
 #include "doc_int.h"
-#include "text_int.h"
+#include "decode_int.h"
 
 uint32_t jx__number(const JxDoc *d, uint32_t id, const JxNode *n) {
     if (!(n->info & JX_BIG_MARK)) return n->info >> 8;

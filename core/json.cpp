@@ -5,8 +5,8 @@
 
 #include "alloc.h"
 #include "jx/json.h"
-#include "jx/text.h"
-#include "text_int.h"
+#include "jx/decode.h"
+#include "decode_int.h"
 
 namespace {
 

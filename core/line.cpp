@@ -6,8 +6,8 @@
 
 #include "alloc.h"
 #include "doc_int.h"
-#include "text_int.h"
-#include "texts_int.h"
+#include "decode_int.h"
+#include "status_int.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "doc_int.h"
 #include "jx/parse.h"
 #include "parse_int.h"
-#include "text_int.h"
+#include "decode_int.h"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the 8-byte scanners assume little-endian words");
 

@@ -11,7 +11,7 @@
 
 #include "alloc.h"
 #include "doc_int.h"
-#include "text_int.h"
+#include "decode_int.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

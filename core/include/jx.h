@@ -26,11 +26,11 @@
 #include "jx/doc.h"
 #include "jx/parse.h"
 #include "jx/problem.h"
-#include "jx/text.h"
+#include "jx/decode.h"
 #include "jx/json.h"
 #include "jx/rows.h"
-#include "jx/texts.h"
-#include "jx/search.h"
 #include "jx/line.h"
+#include "jx/search.h"
+#include "jx/status.h"
 
 #endif

@@ -7,7 +7,7 @@
 #include "alloc.h"
 #include "line_int.h"
 #include "test_util.h"
-#include "text_int.h"
+#include "decode_int.h"
 
 namespace {
 

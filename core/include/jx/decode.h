@@ -1,6 +1,6 @@
-/* jx/text.h: decoded key and value text. */
-#ifndef JX_TEXT_H
-#define JX_TEXT_H
+/* jx/decode.h: decoded key and value text. */
+#ifndef JX_DECODE_H
+#define JX_DECODE_H
 
 #include "doc.h"
 

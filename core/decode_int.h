@@ -1,4 +1,4 @@
-/* text_int.h: decoding of key and value spans, for the core's other modules.
+/* decode_int.h: decoding of key and value spans, for the core's other modules.
  *
  * Keys and values stay in the document as written. Everything that needs
  * their meaning (row lines, search, paths, JSON output) goes through the one
@@ -7,8 +7,8 @@
  * Bounds: the decoder never reads outside the span it is given, not even for
  * a backslash or a UTF-8 lead byte that is its last byte, so a span may lie in
  * any memory. The scanners take an explicit end for the same reason. */
-#ifndef JX_TEXT_INT_H
-#define JX_TEXT_INT_H
+#ifndef JX_DECODE_INT_H
+#define JX_DECODE_INT_H
 
 #include <cstddef>
 #include <cstdint>

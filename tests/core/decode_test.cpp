@@ -6,7 +6,7 @@
 #include <string>
 
 #include "test_util.h"
-#include "text_int.h"
+#include "decode_int.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-/* jx/texts.h: the status line, the error bar, the selection summary and the
+/* jx/status.h: the status line, the error bar, the selection summary and the
  * count and byte formats they share. */
-#ifndef JX_TEXTS_H
-#define JX_TEXTS_H
+#ifndef JX_STATUS_H
+#define JX_STATUS_H
 
 #include "doc.h"
 

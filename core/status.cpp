@@ -1,11 +1,11 @@
-#include "texts_int.h"
+#include "status_int.h"
 
 #include <cstring>
 
 #include "alloc.h"
 #include "doc_int.h"
 #include "jx/problem.h"
-#include "jx/text.h"
+#include "jx/decode.h"
 
 /* ---- Text builder ---- */
 

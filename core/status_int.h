@@ -1,13 +1,13 @@
-/* texts_int.h: the text builder and the pieces of texts that other modules of
+/* status_int.h: the text builder and the pieces of texts that other modules of
  * the core (the inspector, the view) build on. */
-#ifndef JX_TEXTS_INT_H
-#define JX_TEXTS_INT_H
+#ifndef JX_STATUS_INT_H
+#define JX_STATUS_INT_H
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
-#include "jx/texts.h"
+#include "jx/status.h"
 
 /*
  * A UTF-8 text under construction. Either it grows on the heap (the owner

@@ -1,9 +1,9 @@
-#include "text_int.h"
+#include "decode_int.h"
 
 #include <cstring>
 
 #include "alloc.h"
-#include "jx/text.h"
+#include "jx/decode.h"
 
 namespace {
 
@@ -298,60 +298,4 @@ extern "C" size_t jx_val_text(const JxDoc *doc, uint32_t id, char *buf, size_t s
     jx_span v = jx__val_span(doc, id);
     if (v.p) jx__decode(&c, v.p, v.len, v.escaped);
     return jx__cursor_end(&c);
-}
-
-/* Keys are the same when their decoded texts are: quoting and escaping do
- * not matter. The node's own key is decoded once; each sibling is decoded
- * into room for one byte more than that, which is enough to tell a longer
- * key apart without decoding it whole. */
-extern "C" uint32_t jx_key_repeats(const JxDoc *doc, uint32_t id) {
-    if (!jx__valid(doc, id)) return 0;
-    const JxNode *n = jx__node(doc, id);
-    if (n->key_off == JX_NONE || n->parent == JX_NONE || n->parent >= doc->count) return 0;
-    jx_span k = jx__key_span(doc, id);
-
-    char first_local[256];
-    char other_local[258];
-    char *first = first_local;
-    char *other = other_local;
-    jx_cursor c = jx__cursor(first, sizeof first_local);
-    jx__decode(&c, k.p, k.len, k.escaped);
-    size_t flen = c.total;
-    if (flen >= sizeof first_local) {
-        first = static_cast<char *>(jx__malloc(flen + 1));
-        other = static_cast<char *>(jx__malloc(flen + 2));
-        if (!first || !other) {
-            jx__free(first);
-            jx__free(other);
-            return 0;
-        }
-        c = jx__cursor(first, flen + 1);
-        jx__decode(&c, k.p, k.len, k.escaped);
-    }
-
-    uint32_t count = 0;
-    uint32_t end = jx__node(doc, n->parent)->end;
-    if (end > doc->count) end = doc->count;
-    for (uint32_t s = n->parent + 1; s < end;) {
-        const JxNode *sn = jx__node(doc, s);
-        uint32_t next = sn->end > s ? sn->end : s + 1;
-        if (s == id) {
-            count++;
-        } else if (sn->key_off != JX_NONE) {
-            jx_span sk = jx__key_span(doc, s);
-            /* Decoding never shortens text without escapes: a longer raw key
-             * cannot match. */
-            if (sk.escaped || sk.len <= flen) {
-                jx_cursor o = jx__cursor(other, flen + 2);
-                jx__decode(&o, sk.p, sk.len, sk.escaped);
-                if (o.total == flen && std::memcmp(other, first, flen) == 0) count++;
-            }
-        }
-        s = next;
-    }
-    if (first != first_local) {
-        jx__free(first);
-        jx__free(other);
-    }
-    return count;
 }

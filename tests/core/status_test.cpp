@@ -8,7 +8,7 @@
 #include "alloc.h"
 #include "doc_int.h"
 #include "test_util.h"
-#include "texts_int.h"
+#include "status_int.h"
 
 namespace {
 
