@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "chars_int.h"
 #include "doc_int.h"
 
 /* Where decoded text goes: a caller's buffer that is filled like snprintf.
@@ -84,15 +85,5 @@ jx_span jx__val_span(const JxDoc *d, uint32_t id);
  * byte; an unterminated token runs to end); otherwise the run of identifier
  * bytes (jx__ident_byte) and \uXXXX escapes. 0 when p >= end. */
 size_t jx__scan_string_end(const char *p, const char *end);
-
-/* Reads exactly 4 hex digits (either case) at p into *out; returns false,
- * leaving *out alone, if one is not a hex digit. Reads all 4 bytes: the
- * caller makes sure they are there. */
-bool jx__hex4(const char *p, uint16_t *out);
-
-/* Length of the valid UTF-8 sequence starting at p (2, 3 or 4 bytes; no
- * overlong forms, no encoded surrogates, nothing above U+10FFFF) that ends
- * before end; 0 if there is none. p[0] must be >= 0x80 and p < end. */
-size_t jx__utf8_len(const unsigned char *p, const unsigned char *end);
 
 #endif

@@ -2,6 +2,7 @@
 #include <atomic>
 
 #include "alloc.h"
+#include "chars_int.h"
 #include "doc_int.h"
 #include "decode_int.h"
 
@@ -210,19 +211,9 @@ uint32_t jx_doc_col_of(const JxDoc *doc, uint32_t offset) {
     uint32_t start = jx_doc_line_start(doc, jx_doc_line_of(doc, offset));
     if (doc->line_count == 0) start = 0;
     if (start >= offset) return 1;
-    const unsigned char *t = reinterpret_cast<const unsigned char *>(doc->text);
-    uint32_t pos = start, col = 1;
-    while (pos < offset) {
-        if (offset - pos >= 8 && !(jx__load8(t + pos) & 0x8080808080808080ull)) {
-            pos += 8;
-            col += 8;
-            continue;
-        }
-        /* a byte that starts no valid sequence is a character of its own */
-        pos += uint32_t(std::max<size_t>(1, jx__utf8_len(t + pos, t + doc->size)));
-        col++;
-    }
-    return col;
+    /* a byte that starts no valid sequence is a character of its own */
+    const auto *t = reinterpret_cast<const unsigned char *>(doc->text);
+    return uint32_t(1 + jx__count_chars(t + start, t + offset, t + doc->size));
 }
 
 }  // extern "C"

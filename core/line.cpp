@@ -30,36 +30,6 @@ constexpr const char kEllipsis[] = "\xE2\x80\xA6";
 
 char *owned(JxLine *l) { return const_cast<char *>(l->text); }
 
-constexpr unsigned hex_value(unsigned char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    c |= 0x20;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return 16;
-}
-
-uint32_t encode(uint32_t cp, char *out) {
-    if (cp < 0x80) {
-        out[0] = static_cast<char>(cp);
-        return 1;
-    }
-    if (cp < 0x800) {
-        out[0] = static_cast<char>(0xC0 | cp >> 6);
-        out[1] = static_cast<char>(0x80 | (cp & 0x3F));
-        return 2;
-    }
-    if (cp < 0x10000) {
-        out[0] = static_cast<char>(0xE0 | cp >> 12);
-        out[1] = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-        out[2] = static_cast<char>(0x80 | (cp & 0x3F));
-        return 3;
-    }
-    out[0] = static_cast<char>(0xF0 | cp >> 18);
-    out[1] = static_cast<char>(0x80 | (cp >> 12 & 0x3F));
-    out[2] = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-    out[3] = static_cast<char>(0x80 | (cp & 0x3F));
-    return 4;
-}
-
 /* A control character drawn as itself would break the row or vanish. */
 uint32_t picture(uint32_t cp) {
     if (cp == '\t') return 0x21E5;
@@ -100,7 +70,7 @@ uint32_t emit(JxLine *line, const jx_piece &pc, uint32_t n, bool pictures, bool 
         uint32_t cp = jx__read_char(&p, end, pc.decode);
         if (cp == JX_NO_CHAR) continue;
         char enc[4];
-        uint32_t m = encode(pictures ? picture(cp) : cp, enc);
+        uint32_t m = jx__utf8_put(pictures ? picture(cp) : cp, enc);
         if (used + m > kGather) {
             if (!jx_line_add(line, buf, used, pc.style)) {
                 *ok = false;
@@ -346,87 +316,11 @@ extern "C" void jx_line_mark(JxLine *line, uint32_t start, uint32_t n, int hit) 
 extern "C" uint32_t jx_line_chars(const JxLine *line) {
     if (!line || !line->text) return 0;
     uint32_t n = 0;
-    for (uint32_t i = 0; i < line->len; i++) n += (static_cast<unsigned char>(line->text[i]) & 0xC0) != 0x80;
+    for (uint32_t i = 0; i < line->len; i++) n += !jx__is_cont(static_cast<unsigned char>(line->text[i]));
     return n;
 }
 
 /* ---- characters and pieces ---- */
-
-uint32_t jx__read_char(const unsigned char **pp, const unsigned char *end, bool decode) {
-    const unsigned char *p = *pp;
-    const unsigned char b = *p;
-    if (b >= 0x80) {
-        size_t n = jx__utf8_len(p, end);
-        if (n == 0) {
-            *pp = p + 1;
-            return 0xFFFD;
-        }
-        *pp = p + n;
-        if (n == 2) return uint32_t(b & 0x1F) << 6 | (p[1] & 0x3F);
-        if (n == 3) return uint32_t(b & 0x0F) << 12 | uint32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
-        return uint32_t(b & 0x07) << 18 | uint32_t(p[1] & 0x3F) << 12 | uint32_t(p[2] & 0x3F) << 6 |
-               (p[3] & 0x3F);
-    }
-    if (b != '\\' || !decode) {
-        *pp = p + 1;
-        return b;
-    }
-    const size_t left = size_t(end - p);
-    if (left < 2) {
-        *pp = end;
-        return JX_NO_CHAR;
-    }
-    const unsigned char e = p[1];
-    switch (e) {
-        case 'b': *pp = p + 2; return 0x08;
-        case 'f': *pp = p + 2; return 0x0C;
-        case 'n': *pp = p + 2; return 0x0A;
-        case 'r': *pp = p + 2; return 0x0D;
-        case 't': *pp = p + 2; return 0x09;
-        case 'v': *pp = p + 2; return 0x0B;
-        case '0': *pp = p + 2; return 0;
-        case '\n': *pp = p + 2; return JX_NO_CHAR;
-        case '\r': *pp = p + (left >= 3 && p[2] == '\n' ? 3 : 2); return JX_NO_CHAR;
-        case 'x':
-            if (left >= 4 && hex_value(p[2]) < 16 && hex_value(p[3]) < 16) {
-                *pp = p + 4;
-                return hex_value(p[2]) << 4 | hex_value(p[3]);
-            }
-            *pp = p + 2;
-            return 0xFFFD;
-        case 'u': {
-            uint16_t u;
-            if (left < 6 || !jx__hex4(reinterpret_cast<const char *>(p + 2), &u)) {
-                *pp = p + 2;
-                return 0xFFFD;
-            }
-            *pp = p + 6;
-            if (u >= 0xD800 && u <= 0xDBFF) {
-                uint16_t lo;
-                if (left >= 12 && p[6] == '\\' && p[7] == 'u' &&
-                    jx__hex4(reinterpret_cast<const char *>(p + 8), &lo) && lo >= 0xDC00 && lo <= 0xDFFF) {
-                    *pp = p + 12;
-                    return 0x10000 + ((uint32_t(u) - 0xD800) << 10) + (lo - 0xDC00);
-                }
-                return 0xFFFD;
-            }
-            return u >= 0xDC00 && u <= 0xDFFF ? 0xFFFD : u;
-        }
-        default: break;
-    }
-    if (e >= 0x80) {
-        /* U+2028 and U+2029 continue the line like a line feed; before any
-         * other non-ASCII byte the backslash goes and the byte is read next. */
-        if (left >= 4 && e == 0xE2 && p[2] == 0x80 && (p[3] == 0xA8 || p[3] == 0xA9)) {
-            *pp = p + 4;
-        } else {
-            *pp = p + 1;
-        }
-        return JX_NO_CHAR;
-    }
-    *pp = p + 2;
-    return e;
-}
 
 jx_piece jx__piece(const char *text, uint32_t len, int style) {
     jx_piece pc{};

@@ -5,11 +5,8 @@
 
 #include <cstdint>
 
+#include "chars_int.h"
 #include "jx/line.h"
-
-/* Returned by jx__read_char for bytes that stand for no character: a line
- * continuation, a backslash before a non-ASCII byte, a backslash at the end. */
-inline constexpr uint32_t JX_NO_CHAR = 0xFFFFFFFFu;
 
 /* Where a piece of source text ends besides its end pointer, so that a key can
  * be read without first scanning to its closing quote (keys may be huge). */
@@ -18,13 +15,6 @@ enum : uint8_t {
     JX_STOP_IDENT = 1, /* at the first byte an unquoted key cannot hold */
     /* '"' or '\'': at that quote, outside escapes */
 };
-
-/*
- * Reads one character at *p (p < end) and moves *p past it. In decoded text
- * backslash escapes of JSON and JSON5 are resolved. Malformed UTF-8 and bad
- * escapes give U+FFFD; bytes that stand for nothing give JX_NO_CHAR.
- */
-uint32_t jx__read_char(const unsigned char **p, const unsigned char *end, bool decode);
 
 /*
  * A stretch of source text on its way onto a line. Built by the caller with

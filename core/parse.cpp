@@ -17,7 +17,7 @@ constexpr uint64_t STEP = 16u << 20; /* progress and cancel checks every 16 MiB 
 constexpr uint64_t SPACES8 = 0x2020202020202020ull;
 
 /* Byte classes of the scanners. */
-enum : uint8_t { C_DIGIT = 2, C_HEX = 4, C_WORD = 8, C_NUMSTOP = 16, C_START = 32, C_SKIP = 64 };
+enum : uint8_t { C_DIGIT = 2, C_WORD = 8, C_NUMSTOP = 16, C_START = 32, C_SKIP = 64 };
 
 constexpr auto make_classes() {
     struct T {
@@ -27,9 +27,7 @@ constexpr auto make_classes() {
     for (int c = 1; c <= ' '; c++) t.v[c] |= C_SKIP;
     t.v[int('/')] |= C_SKIP;
     for (int c = 0xC2; c < 0x100; c++) t.v[c] |= C_SKIP;
-    for (int c = '0'; c <= '9'; c++) t.v[c] |= C_DIGIT | C_HEX | C_WORD | C_START;
-    for (int c = 'a'; c <= 'f'; c++) t.v[c] |= C_HEX;
-    for (int c = 'A'; c <= 'F'; c++) t.v[c] |= C_HEX;
+    for (int c = '0'; c <= '9'; c++) t.v[c] |= C_DIGIT | C_WORD | C_START;
     for (int c = 'a'; c <= 'z'; c++) t.v[c] |= C_WORD | C_NUMSTOP;
     for (int c = 'A'; c <= 'Z'; c++) t.v[c] |= C_WORD | C_NUMSTOP;
     t.v[int('_')] |= C_WORD | C_NUMSTOP;
@@ -443,7 +441,8 @@ inline const char *skip_ws(Parser &p, const char *s) {
 /* ---- strings ---- */
 
 inline bool hex4(const char *s) {
-    return is(s[0], C_HEX) && is(s[1], C_HEX) && is(s[2], C_HEX) && is(s[3], C_HEX);
+    uint16_t unused;
+    return jx__hex4(s, &unused);
 }
 
 inline uint64_t stops(uint64_t w, unsigned char quote) {
@@ -472,7 +471,7 @@ const char *json5_escape(Parser &p, const char *open, const char *q, uint32_t &f
     } else if (e == '0') {
         if (!is(q[2], C_DIGIT)) next = q + 2;
     } else if (e == 'x') {
-        if (is(q[2], C_HEX) && is(q[3], C_HEX)) next = q + 4;
+        if (jx__is_hex(q[2]) && jx__is_hex(q[3])) next = q + 4;
     } else if (e == 0xE2 && uint8_t(q[2]) == 0x80 && (uint8_t(q[3]) == 0xA8 || uint8_t(q[3]) == 0xA9)) {
         next = q + 4;
     }
@@ -572,9 +571,9 @@ const char *json5_number(const char *s) {
     if (*q == '+' || *q == '-') q++;
     if (std::memcmp(q, "Infinity", 8) == 0 && !is(q[8], C_WORD)) return q + 8;
     if (std::memcmp(q, "NaN", 3) == 0 && !is(q[3], C_WORD)) return q + 3;
-    if (q[0] == '0' && (q[1] | 0x20) == 'x' && is(q[2], C_HEX)) {
+    if (q[0] == '0' && (q[1] | 0x20) == 'x' && jx__is_hex(q[2])) {
         q += 3;
-        while (is(*q, C_HEX)) q++;
+        while (jx__is_hex(*q)) q++;
         return is(*q, C_NUMSTOP) ? nullptr : q;
     }
     const char *first = q;
@@ -1242,7 +1241,7 @@ uint64_t jx__utf16(const unsigned char *in, uint64_t length, bool be, char *out,
         i += 2;
         uint32_t cp = u;
         if (u >= 0xD800 && u <= 0xDFFF) {
-            cp = 0xFFFD;
+            cp = JX_REPLACEMENT;
             if (u <= 0xDBFF && i + 1 < length) {
                 uint32_t lo = unit(i);
                 if (lo >= 0xDC00 && lo <= 0xDFFF) {
@@ -1252,25 +1251,7 @@ uint64_t jx__utf16(const unsigned char *in, uint64_t length, bool be, char *out,
             }
         }
         char buf[4];
-        if (cp < 0x80) {
-            buf[0] = char(cp);
-            put(n, buf, 1);
-        } else if (cp < 0x800) {
-            buf[0] = char(0xC0 | cp >> 6);
-            buf[1] = char(0x80 | (cp & 0x3F));
-            put(n, buf, 2);
-        } else if (cp < 0x10000) {
-            buf[0] = char(0xE0 | cp >> 12);
-            buf[1] = char(0x80 | ((cp >> 6) & 0x3F));
-            buf[2] = char(0x80 | (cp & 0x3F));
-            put(n, buf, 3);
-        } else {
-            buf[0] = char(0xF0 | cp >> 18);
-            buf[1] = char(0x80 | ((cp >> 12) & 0x3F));
-            buf[2] = char(0x80 | ((cp >> 6) & 0x3F));
-            buf[3] = char(0x80 | (cp & 0x3F));
-            put(n, buf, 4);
-        }
+        put(n, buf, int(jx__utf8_put(cp, buf)));
     }
     if (i < length) put(n, "\xEF\xBF\xBD", 3);
     return n;

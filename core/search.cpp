@@ -135,7 +135,6 @@ inline uint32_t fold2(uint8_t c, uint8_t c1) {
 
 inline bool is_upper(uint8_t c) { return uint8_t(c - 'A') < 26; }
 inline bool is_lower(uint8_t c) { return uint8_t(c - 'a') < 26; }
-inline bool is_cont(uint8_t c) { return (c & 0xC0) == 0x80; }
 
 /* Writes the folded form of [p, end) to out (room for end - p bytes; folding never grows). */
 uint32_t fold_text(const uint8_t *p, const uint8_t *end, uint8_t *out) {
@@ -145,14 +144,8 @@ uint32_t fold_text(const uint8_t *p, const uint8_t *end, uint8_t *out) {
         if (is_upper(c)) {
             *o++ = c | 0x20;
             ++p;
-        } else if (c >= 0xC3 && c <= 0xC5 && end - p >= 2 && is_cont(p[1])) {
-            uint32_t f = fold2(c, p[1]);
-            if (f < 0x80) {
-                *o++ = uint8_t(f);
-            } else {
-                *o++ = uint8_t(0xC0 | f >> 6);
-                *o++ = uint8_t(0x80 | (f & 0x3F));
-            }
+        } else if (c >= 0xC3 && c <= 0xC5 && end - p >= 2 && jx__is_cont(p[1])) {
+            o += jx__utf8_put(fold2(c, p[1]), reinterpret_cast<char *>(o));
             p += 2;
         } else {
             *o++ = c;
@@ -168,17 +161,13 @@ const uint8_t *match_folded(const uint8_t *p, const uint8_t *to, const uint8_t *
     while (i < plen) {
         if (p >= to) return nullptr;
         uint8_t c = *p;
-        if (c >= 0xC3 && c <= 0xC5 && to - p >= 2 && is_cont(p[1])) {
-            uint32_t f = fold2(c, p[1]);
+        if (c >= 0xC3 && c <= 0xC5 && to - p >= 2 && jx__is_cont(p[1])) {
+            char f[4];
+            uint32_t n = jx__utf8_put(fold2(c, p[1]), f);
             p += 2;
-            if (f < 0x80) {
-                if (f != pat[i]) return nullptr;
-                ++i;
-                continue;
-            }
-            if (uint8_t(0xC0 | f >> 6) != pat[i]) return nullptr;
-            if (i + 1 < plen && uint8_t(0x80 | (f & 0x3F)) != pat[i + 1]) return nullptr;
-            i += 2;
+            /* the pattern may end after the first byte of a folded character */
+            for (uint32_t k = 0; k < n && i < plen; ++k, ++i)
+                if (uint8_t(f[k]) != pat[i]) return nullptr;
             continue;
         }
         if ((is_upper(c) ? c | 0x20 : c) != pat[i]) return nullptr;
@@ -551,16 +540,7 @@ int onig_once() {
     }
 }
 
-void put_err(char *err, size_t err_size, const char *msg) {
-    if (!err || err_size == 0) return;
-    size_t n = std::strlen(msg);
-    if (n > err_size - 1) {
-        n = err_size - 1;
-        while (n > 0 && is_cont(uint8_t(msg[n]))) --n; /* msg[n] is the first byte left out */
-    }
-    std::memcpy(err, msg, n);
-    err[n] = 0;
-}
+void put_err(char *err, size_t err_size, const char *msg) { jx__copy_text(msg, std::strlen(msg), err, err_size); }
 
 void put_onig_err(char *err, size_t err_size, int code, OnigErrorInfo *info) {
     OnigUChar msg[ONIG_MAX_ERROR_MESSAGE_LEN + 1] = {};

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "alloc.h"
+#include "decode_int.h"
 #include "doc_int.h"
 #include "jx/problem.h"
 #include "jx/decode.h"
@@ -116,45 +117,6 @@ void str_bytes(jx_str *b, uint64_t n) {
 }
 
 /* ---- Handing texts to the caller ---- */
-
-/* Length of the well-formed UTF-8 sequence at p (at most left bytes), or 1
- * for a byte that starts none: shortest forms, no surrogates, nothing above
- * U+10FFFF, so that a count agrees with what the decoder shows. */
-static size_t seq_len(const unsigned char *p, size_t left) {
-    unsigned char c = p[0];
-    auto cont = [&](size_t i) { return i < left && (p[i] & 0xC0) == 0x80; };
-    if (c >= 0xC2 && c <= 0xDF) return cont(1) ? 2 : 1;
-    if (c >= 0xE0 && c <= 0xEF) {
-        if (!cont(1) || !cont(2)) return 1;
-        if (c == 0xE0 && p[1] < 0xA0) return 1;
-        if (c == 0xED && p[1] > 0x9F) return 1;
-        return 3;
-    }
-    if (c >= 0xF0 && c <= 0xF4) {
-        if (!cont(1) || !cont(2) || !cont(3)) return 1;
-        if (c == 0xF0 && p[1] < 0x90) return 1;
-        if (c == 0xF4 && p[1] > 0x8F) return 1;
-        return 4;
-    }
-    return 1;
-}
-
-size_t jx__copy_text(const char *text, size_t n, char *buf, size_t size) {
-    if (!buf || size == 0) return n;
-    size_t cut = n < size - 1 ? n : size - 1;
-    if (cut < n) {
-        /* The first byte left out may continue a sequence that began before
-         * the cut; drop that whole sequence. Stray continuation bytes (more
-         * than three back) belong to no sequence and are kept. */
-        const auto *u = reinterpret_cast<const unsigned char *>(text);
-        size_t s = cut;
-        for (int k = 0; k < 3 && s > 0 && (u[s] & 0xC0) == 0x80; ++k) --s;
-        if (s < cut && u[s] >= 0xC0 && s + seq_len(u + s, n - s) > cut) cut = s;
-    }
-    if (cut) std::memcpy(buf, text, cut);
-    buf[cut] = 0;
-    return n;
-}
 
 /* The builder's text under the caller-buffer rule; a failed builder gives an
  * empty text and 0. */
@@ -294,22 +256,8 @@ size_t jx_errorbar_text(const JxDoc *doc, char *buf, size_t size) {
 
 /* ---- Selection summary ---- */
 
-/* Characters of UTF-8 text, one per well-formed sequence and one per other
- * byte, 8 bytes at a time over ASCII. */
-static uint64_t count_chars(const unsigned char *p, size_t n) {
-    const unsigned char *e = p + n;
-    uint64_t chars = 0;
-    while (p < e) {
-        if (e - p >= 8 && !(jx__load8(p) & 0x8080808080808080ull)) {
-            p += 8;
-            chars += 8;
-            continue;
-        }
-        p += *p < 0x80 ? 1 : seq_len(p, size_t(e - p));
-        ++chars;
-    }
-    return chars;
-}
+/* Characters of UTF-8 text, one per well-formed sequence and one per other byte. */
+static uint64_t count_chars(const unsigned char *p, size_t n) { return jx__count_chars(p, p + n, p + n); }
 
 /* Characters of a string value as the user sees it decoded. */
 static uint64_t string_chars(const JxDoc *doc, uint32_t node) {
@@ -319,15 +267,11 @@ static uint64_t string_chars(const JxDoc *doc, uint32_t node) {
         const auto *text = reinterpret_cast<const unsigned char *>(jx_doc_text(doc));
         return count_chars(text + jx_val_offset(doc, node) + 1, len - 2);
     }
-    size_t total = jx_val_text(doc, node, nullptr, 0);
-    auto *copy = static_cast<unsigned char *>(jx__malloc(total + 1));
+    jx_span v = jx__val_span(doc, node);
+    size_t total;
+    char *copy = jx__decode_dup(v.p, v.len, v.escaped, &total);
     if (!copy) return 0;
-    /* The decoder never writes 0xFF, so bytes it did not write (however its
-     * reported length reads) are recognised and not counted. */
-    std::memset(copy, 0xFF, total + 1);
-    jx_val_text(doc, node, reinterpret_cast<char *>(copy), total + 1);
-    uint64_t chars = 0;
-    for (size_t i = 0; i < total; ++i) chars += (copy[i] & 0xC0) != 0x80 && copy[i] != 0xFF;
+    uint64_t chars = count_chars(reinterpret_cast<const unsigned char *>(copy), total);
     jx__free(copy);
     return chars;
 }

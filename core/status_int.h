@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "chars_int.h"
 #include "jx/status.h"
 
 /*
@@ -57,13 +58,6 @@ void fm_select(jx_str *b, const JxDoc *doc, uint32_t node);
 
 /* The separator of status and summary pieces: a middle dot between spaces. */
 inline constexpr std::string_view JX_SEP = " \xC2\xB7 ";
-
-/*
- * Hands a built text to a caller's buffer: returns n, copies at most size - 1
- * bytes, moved back so that no UTF-8 sequence is split, and a zero byte. buf
- * may be null or size 0 to measure.
- */
-size_t jx__copy_text(const char *text, size_t n, char *buf, size_t size);
 
 /* The count and byte formats into out (at least 32 bytes); return the length. */
 size_t jx__fmt_count(uint64_t n, char *out);
