@@ -5,6 +5,7 @@
 #include "doc_int.h"
 #include "jx/parse.h"
 #include "parse_int.h"
+#include "progress_int.h"
 #include "decode_int.h"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the 8-byte scanners assume little-endian words");
@@ -340,7 +341,7 @@ void close_all(Parser &p) {
 /* ---- progress ---- */
 
 bool cancel_requested(const Parser &p) {
-    return p.progress && p.progress->cancel && *p.progress->cancel;
+    return jx__cancel_requested(p.progress);
 }
 
 void advance_checkpoint(Parser &p, const char *s) {
@@ -354,7 +355,7 @@ bool check(Parser &p, const char *s) {
         p.cancelled = true;
         return fail(p, off(p, s), JX_MSG_UNKNOWN);
     }
-    if (p.progress && p.progress->fn) p.progress->fn(p.progress->ctx, uint64_t(s - p.start), p.d->size);
+    jx__report(p.progress, uint64_t(s - p.start), p.d->size);
     reserve_chunk(p, s);
     advance_checkpoint(p, s);
     return true;
@@ -1223,7 +1224,7 @@ uint64_t jx__utf16(const unsigned char *in, uint64_t length, bool be, char *out,
     uint64_t i = 0, n = 0, next_poll = STEP;
     while (i + 1 < length) {
         if (i >= next_poll) {
-            if (progress && progress->cancel && *progress->cancel) return UINT64_MAX;
+            if (jx__cancel_requested(progress)) return UINT64_MAX;
             next_poll += STEP;
         }
         if (i + 8 <= length) {
@@ -1266,7 +1267,7 @@ extern "C" JxDoc *jx_parse(char *bytes, size_t length, const jx_parse_options *o
         return st = JX_TOO_BIG, nullptr;
     }
     if (!bytes) return st = JX_NO_MEMORY, nullptr;
-    if (progress && progress->cancel && *progress->cancel) {
+    if (jx__cancel_requested(progress)) {
         jx_buf_free(bytes);
         return st = JX_CANCELLED, nullptr;
     }
@@ -1326,7 +1327,7 @@ extern "C" JxDoc *jx_parse(char *bytes, size_t length, const jx_parse_options *o
     }
     finish(p);
     free_parser(p);
-    if (progress && progress->fn) progress->fn(progress->ctx, d->size, d->size);
+    jx__report(progress, d->size, d->size);
     st = JX_OK;
     return d;
 }

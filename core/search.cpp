@@ -11,6 +11,7 @@
 
 #include "alloc.h"
 #include "doc_int.h"
+#include "progress_int.h"
 #include "decode_int.h"
 
 #if defined(__SSE2__)
@@ -388,14 +389,6 @@ int test_node(const JxSearch *s, uint32_t id, Scratch &sc) {
 
 /* ---- the run ---- */
 
-void report(const jx_progress *pr, uint64_t done, uint64_t total) {
-    if (pr && pr->fn) pr->fn(pr->ctx, done, total);
-}
-
-bool cancel_set(const jx_progress *pr) {
-    return pr && pr->cancel && __atomic_load_n(pr->cancel, __ATOMIC_RELAXED) != 0;
-}
-
 enum : int {
     kAdded = 0,
     kCapped = 1,
@@ -418,7 +411,7 @@ int add_hit(JxSearch *s, uint32_t id) {
 
 int finish(JxSearch *s, const jx_progress *pr) {
     uint64_t size = s->doc ? s->doc->size : 0;
-    report(pr, size, size);
+    jx__report(pr, size, size);
     s->finished.store(1, std::memory_order_seq_cst);
     return JX_OK;
 }
@@ -454,8 +447,8 @@ int walk(JxSearch *s, const jx_progress *pr, Visit &&visit) {
         }
         if (id >= n) break;
         uint32_t off = jx__node(d, id)->val_off;
-        report(pr, off, d->size);
-        if (cancel_set(pr)) return JX_CANCELLED;
+        jx__report(pr, off, d->size);
+        if (jx__cancel_requested(pr)) return JX_CANCELLED;
         mark = uint64_t(off) + kByteStep;
     }
     return finish(s, pr);
@@ -464,7 +457,7 @@ int walk(JxSearch *s, const jx_progress *pr, Visit &&visit) {
 int run_regex(JxSearch *s, const jx_progress *pr) {
     Scratch sc{s->scratch, s->scratch_cap, nullptr};
     int r = walk(s, pr, [&](uint32_t id, const JxNode *) {
-        if (cancel_set(pr)) return int(kStop); /* one match can be slow: ask before each node */
+        if (jx__cancel_requested(pr)) return int(kStop); /* one match can be slow: ask before each node */
         return test_node(s, id, sc);
     });
     s->scratch = sc.p;
@@ -682,7 +675,7 @@ extern "C" int jx_search_run(JxSearch *s, const jx_progress *progress) {
     if (s->started) return int(s->result);
     s->started = 1;
     int r;
-    if (cancel_set(progress))
+    if (jx__cancel_requested(progress))
         r = JX_CANCELLED;
     else if (s->doc->count == 0)
         r = finish(s, progress);

@@ -274,9 +274,9 @@ TEST(ParseProgress, CallbackEvery16MiBAndCancellation) {
     EXPECT_EQ(calls[2], text.size());
     jx_doc_release(doc);
 
-    volatile uint32_t cancel = 0;
+    uint32_t cancel = 0;
     struct Ctx {
-        volatile uint32_t *cancel;
+        uint32_t *cancel;
     } ctx{&cancel};
     jx_progress stop{[](void *c, uint64_t, uint64_t) { *static_cast<Ctx *>(c)->cancel = 1; }, &ctx, &cancel};
     buf = jx_buf_alloc(text.size());
@@ -297,10 +297,10 @@ TEST(ParseProgress, LargeTextWithStorageFaultedAhead) {
     EXPECT_EQ(jx_child_at(doc, 0, expected - 2), expected - 1);
 
     int calls = 0;
-    volatile uint32_t cancel = 0;
+    uint32_t cancel = 0;
     struct Ctx {
         int *calls;
-        volatile uint32_t *cancel;
+        uint32_t *cancel;
     } ctx{&calls, &cancel};
     jx_progress stop{[](void *c, uint64_t, uint64_t) {
                          auto *x = static_cast<Ctx *>(c);

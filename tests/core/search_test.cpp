@@ -373,7 +373,7 @@ protected:
     static void TearDownTestSuite() { jx_doc_release(big); }
     struct Calls {
         std::vector<std::pair<uint64_t, uint64_t>> seen;
-        volatile uint32_t cancel = 0;
+        uint32_t cancel = 0;
         bool cancel_at_first = false;
         jx_progress p{&Calls::note, this, &cancel};
         static void note(void *ctx, uint64_t done, uint64_t total) {

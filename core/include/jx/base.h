@@ -26,13 +26,17 @@ enum {
 /*
  * Progress of a long operation (parse, search, text layout). fn may be null;
  * it is called on the working thread with (ctx, bytes done, total bytes) and
- * must be cheap. cancel may be null; another thread sets *cancel to non-zero to
- * ask the operation to stop, which it notices at its next checkpoint.
+ * must be cheap. cancel may be null; to ask the operation to stop, another
+ * thread (or fn itself) writes a non-zero value to *cancel with an atomic
+ * store: std::atomic_ref<uint32_t>(flag).store(1) in C++, or
+ * __atomic_store_n(&flag, 1, __ATOMIC_RELAXED) in C with GCC or Clang. The
+ * operation reads the flag with atomic loads, notices it at its next
+ * checkpoint and returns JX_CANCELLED. The flag must outlive the operation.
  */
 typedef struct jx_progress {
     void (*fn)(void *ctx, uint64_t done, uint64_t total);
     void *ctx;
-    volatile uint32_t *cancel;
+    uint32_t *cancel;
 } jx_progress;
 
 /*
