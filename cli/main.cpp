@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <chrono>
 #include <cinttypes>
@@ -100,17 +101,12 @@ enum : unsigned {
     OPT_FIND = 32  // --case, --regex, --keys, --values, --max N
 };
 
-// A count given on the command line: decimal digits only, so that "-1" or "5x" is not read as a
-// huge or partial number.
+// A count given on the command line: decimal digits only, so that "-1", "+5" or "5x" is not read as
+// a huge or partial number.
 bool parse_count(std::string_view s, uint64_t &out) {
-    if (s.empty() || s.size() > 19) return false;
-    uint64_t n = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9') return false;
-        n = n * 10 + uint64_t(c - '0');
-    }
-    out = n;
-    return true;
+    const char *end = s.data() + s.size();
+    auto [at, ec] = std::from_chars(s.data(), end, out);
+    return ec == std::errc() && at == end;
 }
 
 // "--max" and "--max=N", but not "--maximum".

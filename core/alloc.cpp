@@ -9,14 +9,13 @@
 
 #include "jx/base.h"
 
-namespace {
-// Off unless a test arms it; a relaxed counter keeps the cost to one atomic add.
-std::atomic<uint64_t> g_count{0};
-std::atomic<uint64_t> g_fail_at{0};
-std::atomic<bool> g_persistent{false};
-std::atomic<bool> g_failed{false};
+/* Off unless a test arms it; a relaxed counter keeps the cost to one atomic add. */
+static std::atomic<uint64_t> g_count{0};
+static std::atomic<uint64_t> g_fail_at{0};
+static std::atomic<bool> g_persistent{false};
+static std::atomic<bool> g_failed{false};
 
-bool should_fail() {
+static bool should_fail() {
     uint64_t at = g_fail_at.load(std::memory_order_relaxed);
     if (at == 0) return false;
     uint64_t n = g_count.fetch_add(1, std::memory_order_relaxed) + 1;
@@ -26,7 +25,15 @@ bool should_fail() {
     }
     return false;
 }
-}  // namespace
+
+/* The whole pages inside [p, p + n), as a start and a length (0 when none):
+ * advice must not reach pages that other allocations share. */
+[[maybe_unused]] static size_t whole_pages(void *p, size_t n, void **start) {
+    uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    uintptr_t a = (uintptr_t(p) + page - 1) & ~(page - 1), b = (uintptr_t(p) + n) & ~(page - 1);
+    *start = reinterpret_cast<void *>(a);
+    return b > a ? b - a : 0;
+}
 
 void *jx__malloc(size_t n) { return should_fail() ? nullptr : std::malloc(n ? n : 1); }
 void *jx__calloc(size_t count, size_t size) {
@@ -37,11 +44,10 @@ void jx__free(void *p) { std::free(p); }
 
 void jx__hint_huge(void *p, size_t n) {
 #ifdef MADV_HUGEPAGE
-    constexpr size_t huge = size_t(2) << 20;
-    if (!p || n < 2 * huge) return;
-    uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
-    uintptr_t a = (uintptr_t(p) + page - 1) & ~(page - 1), b = (uintptr_t(p) + n) & ~(page - 1);
-    if (b > a) madvise(reinterpret_cast<void *>(a), b - a, MADV_HUGEPAGE);
+    constexpr size_t HUGE_PAGE = size_t(2) << 20;
+    if (!p || n < 2 * HUGE_PAGE) return;
+    void *start;
+    if (size_t len = whole_pages(p, n, &start)) madvise(start, len, MADV_HUGEPAGE);
 #else
     (void)p;
     (void)n;
@@ -51,9 +57,8 @@ void jx__hint_huge(void *p, size_t n) {
 static void *populate(void *arg) {
     auto *pf = static_cast<jx_prefault *>(arg);
 #ifdef MADV_POPULATE_WRITE
-    uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
-    uintptr_t a = (uintptr_t(pf->p) + page - 1) & ~(page - 1), b = (uintptr_t(pf->p) + pf->n) & ~(page - 1);
-    if (b > a) madvise(reinterpret_cast<void *>(a), b - a, MADV_POPULATE_WRITE);
+    void *start;
+    if (size_t len = whole_pages(pf->p, pf->n, &start)) madvise(start, len, MADV_POPULATE_WRITE);
 #endif
     return nullptr;
 }
@@ -81,7 +86,6 @@ void jx__alloc_fail_at(uint64_t n, bool persistent) {
     g_failed.store(false, std::memory_order_relaxed);
     g_fail_at.store(n, std::memory_order_relaxed);
 }
-uint64_t jx__alloc_count() { return g_count.load(std::memory_order_relaxed); }
 bool jx__alloc_failed() { return g_failed.load(std::memory_order_relaxed); }
 
 extern "C" char *jx_buf_alloc(size_t n) {

@@ -33,10 +33,8 @@ void jx__prefault(jx_prefault *pf, void *p, size_t n);
 void jx__prefault_join(jx_prefault *pf);
 
 /* Test hook: make allocation number n (1-based, counted from this call) fail;
- * persistent makes every later one fail too. n = 0 switches failures off.
- * Returns nothing; jx__alloc_count tells how many allocations were attempted. */
+ * persistent makes every later one fail too. n = 0 switches failures off. */
 void jx__alloc_fail_at(uint64_t n, bool persistent);
-uint64_t jx__alloc_count();
 /* 1 once an injected failure has happened since the last jx__alloc_fail_at. */
 bool jx__alloc_failed();
 

@@ -5,13 +5,11 @@
 #include "alloc.h"
 #include "jx/decode.h"
 
-namespace {
-
-constexpr uint64_t kHighBits = 0x8080808080808080ull;
+constexpr uint64_t HIGH_BITS = 0x8080808080808080ull;
 
 /* A run of single-byte characters: cut to the room left instead of dropped,
  * since every byte of it is a whole character. */
-void put_run(jx_cursor *c, const unsigned char *p, size_t n) {
+static void put_run(jx_cursor *c, const unsigned char *p, size_t n) {
     c->total += n;
     if (c->overflow) return;
     size_t room = c->cap - c->written - 1;
@@ -24,14 +22,13 @@ void put_run(jx_cursor *c, const unsigned char *p, size_t n) {
 }
 
 /* Scalar length as stored, never running past the text. */
-uint32_t value_length(const JxDoc *d, uint32_t id, const JxNode *n) {
+static uint32_t value_length(const JxDoc *d, uint32_t id, const JxNode *n) {
     uint32_t len = jx__number(d, id, n);
     if (n->val_off >= d->size) return 0;
     uint32_t room = d->size - n->val_off;
     return len < room ? len : room;
 }
 
-}  // namespace
 
 void jx__put(jx_cursor *c, const char *p, size_t n) {
     c->total += n;
@@ -59,7 +56,7 @@ void jx__decode(jx_cursor *c, const char *s, size_t len, bool escapes) {
          * be followed by readable memory. */
         while (end - p >= 8) {
             uint64_t v = jx__load8(p);
-            if ((v & kHighBits) || (escapes && jx__has_byte(v, '\\'))) break;
+            if ((v & HIGH_BITS) || (escapes && jx__has_byte(v, '\\'))) break;
             p += 8;
         }
         while (p < end && *p < 0x80 && !(escapes && *p == '\\')) p++;

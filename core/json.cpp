@@ -8,11 +8,9 @@
 #include "jx/decode.h"
 #include "decode_int.h"
 
-namespace {
-
 /* What each byte becomes inside a JSON string: 0 unchanged, 'u' a \u00XX
  * escape, otherwise the letter after the backslash. */
-constexpr auto kEscape = [] {
+constexpr auto ESCAPE = [] {
     struct T {
         char v[256];
     } t{};
@@ -27,12 +25,12 @@ constexpr auto kEscape = [] {
     return t;
 }();
 
-constexpr char kSpaces[] = "                                                                ";
+constexpr char SPACES[] = "                                                                ";
 
-void put_char(jx_out *o, char c) { jx__b_put(o, &c, 1); }
+static void put_char(jx_out *o, char c) { jx__b_put(o, &c, 1); }
 
 /* LF and 2 spaces per level; measuring costs O(1) whatever the depth. */
-void put_indent(jx_out *o, size_t level) {
+static void put_indent(jx_out *o, size_t level) {
     put_char(o, '\n');
     size_t n = 2 * level;
     if (!o->buf) {
@@ -40,15 +38,15 @@ void put_indent(jx_out *o, size_t level) {
         return;
     }
     while (n) {
-        size_t k = n < sizeof kSpaces - 1 ? n : sizeof kSpaces - 1;
-        jx__b_put(o, kSpaces, k);
+        size_t k = n < sizeof SPACES - 1 ? n : sizeof SPACES - 1;
+        jx__b_put(o, SPACES, k);
         n -= k;
     }
 }
 
 /* Decodes a span and writes it as a double-quoted JSON string. Short texts
  * are decoded on the stack; the heap is used only for long ones. */
-void put_requoted(jx_out *o, const jx_span &s) {
+static void put_requoted(jx_out *o, const jx_span &s) {
     char local[256];
     jx_cursor c = jx__cursor(local, sizeof local);
     if (s.p) jx__decode(&c, s.p, s.len, s.escaped);
@@ -67,7 +65,7 @@ void put_requoted(jx_out *o, const jx_span &s) {
     if (text != local) jx__free(text);
 }
 
-void emit_key(jx_out *o, const JxDoc *d, uint32_t id) {
+static void emit_key(jx_out *o, const JxDoc *d, uint32_t id) {
     jx_span k = jx__key_span(d, id);
     if (k.quote == '"') {
         /* As written: quotes and escapes are already JSON. */
@@ -77,7 +75,7 @@ void emit_key(jx_out *o, const JxDoc *d, uint32_t id) {
     }
 }
 
-void emit_scalar(jx_out *o, const JxDoc *d, uint32_t id) {
+static void emit_scalar(jx_out *o, const JxDoc *d, uint32_t id) {
     jx_span v = jx__val_span(d, id);
     if (v.quote == '\'') {
         put_requoted(o, v);
@@ -88,14 +86,15 @@ void emit_scalar(jx_out *o, const JxDoc *d, uint32_t id) {
     }
 }
 
+namespace {
 struct Frame {
     uint32_t id;
     uint32_t end;
     uint32_t next;
     uint32_t written;
 };
-
 }  // namespace
+
 
 void jx__b_put(jx_out *o, const char *p, size_t n) {
     if (o->buf) {
@@ -111,7 +110,7 @@ void jx__b_escape(jx_out *o, const char *p, size_t n) {
     const unsigned char *u = reinterpret_cast<const unsigned char *>(p);
     size_t run = 0;
     for (size_t i = 0; i < n; i++) {
-        char e = kEscape.v[u[i]];
+        char e = ESCAPE.v[u[i]];
         if (!e) continue;
         if (i > run) jx__b_put(o, p + run, i - run);
         if (e == 'u') {

@@ -9,29 +9,27 @@
 #include "decode_int.h"
 #include "status_int.h"
 
-namespace {
-
 /* Every fresh line points here, so that a line that never received text costs
  * no allocation and still reads as a zero-terminated "". */
-constexpr char kEmpty[1] = {0};
+constexpr char EMPTY[1] = {0};
 
-constexpr uint32_t kFirstTextCap = 32;
-constexpr uint32_t kFirstRunCap = 4;
-constexpr uint32_t kGather = 256;
+constexpr uint32_t FIRST_TEXT_CAP = 32;
+constexpr uint32_t FIRST_RUN_CAP = 4;
+constexpr uint32_t GATHER = 256;
 
 /* Strings and scalars are never counted past what a row can show, however
  * long they are: 500 characters, one more to know that there are more. */
-constexpr uint32_t kValueShown = 500;
+constexpr uint32_t VALUE_SHOWN = 500;
 /* A preview shows keys up to 20 characters and values up to 24. */
-constexpr uint32_t kPreviewKey = 20;
-constexpr uint32_t kPreviewValue = 24;
+constexpr uint32_t PREVIEW_KEY = 20;
+constexpr uint32_t PREVIEW_VALUE = 24;
 
-constexpr const char kEllipsis[] = "\xE2\x80\xA6";
+constexpr const char ELLIPSIS[] = "\xE2\x80\xA6";
 
-char *owned(JxLine *l) { return const_cast<char *>(l->text); }
+static char *owned(JxLine *l) { return const_cast<char *>(l->text); }
 
 /* A control character drawn as itself would break the row or vanish. */
-uint32_t picture(uint32_t cp) {
+static uint32_t picture(uint32_t cp) {
     if (cp == '\t') return 0x21E5;
     if (cp == '\n') return 0x23CE;
     if (cp == 0x7F) return 0x2421;
@@ -40,9 +38,9 @@ uint32_t picture(uint32_t cp) {
 }
 
 /* Bytes that a picture replaces: each grows from 1 byte to 3. */
-inline bool pictured_byte(unsigned char b) { return b < 0x20 || b == 0x7F; }
+static bool pictured_byte(unsigned char b) { return b < 0x20 || b == 0x7F; }
 
-bool at_stop(const jx_piece &pc, const unsigned char *p) {
+static bool at_stop(const jx_piece &pc, const unsigned char *p) {
     const unsigned char *end = reinterpret_cast<const unsigned char *>(pc.end);
     if (p >= end) return true;
     if (pc.stop == JX_STOP_NONE) return false;
@@ -61,8 +59,8 @@ bool at_stop(const jx_piece &pc, const unsigned char *p) {
  * so that what the line holds is always the first characters of the piece;
  * returns how many those are and clears *ok on a failure.
  */
-uint32_t emit(JxLine *line, const jx_piece &pc, uint32_t n, bool pictures, bool *ok) {
-    char buf[kGather];
+static uint32_t emit(JxLine *line, const jx_piece &pc, uint32_t n, bool pictures, bool *ok) {
+    char buf[GATHER];
     uint32_t used = 0, gathered = 0, done = 0;
     const unsigned char *p = reinterpret_cast<const unsigned char *>(pc.start);
     const unsigned char *end = reinterpret_cast<const unsigned char *>(pc.end);
@@ -71,7 +69,7 @@ uint32_t emit(JxLine *line, const jx_piece &pc, uint32_t n, bool pictures, bool 
         if (cp == JX_NO_CHAR) continue;
         char enc[4];
         uint32_t m = jx__utf8_put(pictures ? picture(cp) : cp, enc);
-        if (used + m > kGather) {
+        if (used + m > GATHER) {
             if (!jx_line_add(line, buf, used, pc.style)) {
                 *ok = false;
                 return done;
@@ -90,11 +88,11 @@ uint32_t emit(JxLine *line, const jx_piece &pc, uint32_t n, bool pictures, bool 
     return done + gathered;
 }
 
-void add(JxLine *line, const char *text, int style) {
+static void add(JxLine *line, const char *text, int style) {
     jx_line_add(line, text, uint32_t(std::strlen(text)), style);
 }
 
-uint32_t sum_chars(const jx_piece *pcs, uint32_t n) {
+static uint32_t sum_chars(const jx_piece *pcs, uint32_t n) {
     uint64_t total = 0;
     for (uint32_t i = 0; i < n; i++) total += pcs[i].chars;
     return total > UINT32_MAX ? UINT32_MAX : uint32_t(total);
@@ -103,7 +101,7 @@ uint32_t sum_chars(const jx_piece *pcs, uint32_t n) {
 /* The key of a member, read from its first character without looking for
  * its end first: the reader stops at the closing quote or, unquoted, at the
  * first byte an identifier cannot hold. */
-jx_piece key_piece(const JxDoc *d, const JxNode *n, int style) {
+static jx_piece key_piece(const JxDoc *d, const JxNode *n, int style) {
     jx_piece pc = jx__piece("", 0, style);
     if (n->key_off == JX_NONE || n->key_off >= d->size) return pc;
     const char *p = d->text + n->key_off;
@@ -120,7 +118,7 @@ jx_piece key_piece(const JxDoc *d, const JxNode *n, int style) {
 }
 
 /* A string's inside or a scalar's text as written (raw: no decoding). */
-jx_piece value_piece(const JxDoc *d, uint32_t id, int style, bool raw) {
+static jx_piece value_piece(const JxDoc *d, uint32_t id, int style, bool raw) {
     jx_span v = jx__val_span(d, id);
     jx_piece pc = jx__piece("", 0, style);
     if (v.p) {
@@ -132,10 +130,10 @@ jx_piece value_piece(const JxDoc *d, uint32_t id, int style, bool raw) {
 }
 
 /* Puts the whole piece (already counted). */
-void put_whole(JxLine *line, jx_piece *pc) { jx__put_piece(line, pc, pc->chars); }
+static void put_whole(JxLine *line, jx_piece *pc) { jx__put_piece(line, pc, pc->chars); }
 
 /* A piece of text that lives in caller storage, counted at once. */
-jx_piece counted(const char *text, int style) {
+static jx_piece counted(const char *text, int style) {
     jx_piece pc = jx__piece(text, style);
     jx__count(&pc, UINT32_MAX);
     return pc;
@@ -143,18 +141,18 @@ jx_piece counted(const char *text, int style) {
 
 /* Up to limit characters of a piece, or limit - 1 and a "…" piece. Returns
  * the number of pieces written to out (1 or 2). */
-uint32_t cut_to(jx_piece *pc, uint32_t shown, jx_piece *out) {
+static uint32_t cut_to(jx_piece *pc, uint32_t shown, jx_piece *out) {
     jx__count(pc, shown + 1);
     out[0] = *pc;
     if (pc->chars <= shown) return 1;
     out[0].chars = shown;
-    out[1] = counted(kEllipsis, pc->style);
+    out[1] = counted(ELLIPSIS, pc->style);
     return 2;
 }
 
 /* The preview of a collapsed container: as many children as fit, each in
  * short form, within remaining characters (at least 5). */
-void preview(JxLine *line, const JxDoc *d, uint32_t id, uint32_t remaining) {
+static void preview(JxLine *line, const JxDoc *d, uint32_t id, uint32_t remaining) {
     bool object = jx__type_of(jx__node(d, id)) == JX_OBJECT;
     add(line, "  ", JX_STYLE_PLAIN);
     add(line, object ? "{" : "[", JX_STYLE_PREVIEW);
@@ -172,7 +170,7 @@ void preview(JxLine *line, const JxDoc *d, uint32_t id, uint32_t remaining) {
             if (jx__count(&key, 1) == 0)
                 pcs[k++] = counted("\"\"", JX_STYLE_PREVIEW);
             else
-                k += cut_to(&key, kPreviewKey, pcs + k);
+                k += cut_to(&key, PREVIEW_KEY, pcs + k);
             pcs[k++] = counted(": ", JX_STYLE_PREVIEW);
         }
         int type = jx__type_of(cn);
@@ -186,11 +184,11 @@ void preview(JxLine *line, const JxDoc *d, uint32_t id, uint32_t remaining) {
         } else if (type == JX_STRING) {
             pcs[k++] = counted("\"", JX_STYLE_PREVIEW);
             jx_piece in = value_piece(d, c, JX_STYLE_PREVIEW, false);
-            k += cut_to(&in, kPreviewValue, pcs + k);
+            k += cut_to(&in, PREVIEW_VALUE, pcs + k);
             pcs[k++] = counted("\"", JX_STYLE_PREVIEW);
         } else {
             jx_piece raw = value_piece(d, c, JX_STYLE_PREVIEW, true);
-            k += cut_to(&raw, kPreviewValue, pcs + k);
+            k += cut_to(&raw, PREVIEW_VALUE, pcs + k);
         }
         uint64_t w = sum_chars(pcs, k) + (shown_any ? 2 : 0);
         bool more = next < end;
@@ -206,19 +204,18 @@ void preview(JxLine *line, const JxDoc *d, uint32_t id, uint32_t remaining) {
     }
     if (left_out) {
         if (shown_any) add(line, ", ", JX_STYLE_PREVIEW);
-        add(line, kEllipsis, JX_STYLE_PREVIEW);
+        add(line, ELLIPSIS, JX_STYLE_PREVIEW);
     }
     add(line, object ? "}" : "]", JX_STYLE_PREVIEW);
 }
 
-}  // namespace
 
 /* ---- the line buffer ---- */
 
 extern "C" void jx_line_init(JxLine *line) {
     if (!line) return;
     *line = JxLine{};
-    line->text = kEmpty;
+    line->text = EMPTY;
     line->node = JX_NONE;
 }
 
@@ -247,7 +244,7 @@ extern "C" int jx_line_add(JxLine *line, const char *bytes, uint32_t n, int styl
     JxRun *last = line->nruns ? &line->runs[line->nruns - 1] : nullptr;
     const bool extend = last && last->style == st && last->hit == 0;
     if (need > line->cap) {
-        uint64_t cap = line->cap ? line->cap : kFirstTextCap;
+        uint64_t cap = line->cap ? line->cap : FIRST_TEXT_CAP;
         while (cap < need) cap *= 2;
         if (cap > UINT32_MAX) cap = need;
         /* The shared empty text is never handed to the allocator. */
@@ -260,7 +257,7 @@ extern "C" int jx_line_add(JxLine *line, const char *bytes, uint32_t n, int styl
         line->cap = uint32_t(cap);
     }
     if (!extend && line->nruns == line->rcap) {
-        uint64_t rcap = line->rcap ? uint64_t(line->rcap) * 2 : kFirstRunCap;
+        uint64_t rcap = line->rcap ? uint64_t(line->rcap) * 2 : FIRST_RUN_CAP;
         if (rcap > UINT32_MAX / sizeof(JxRun)) return 0;
         JxRun *r = static_cast<JxRun *>(jx__realloc(line->runs, rcap * sizeof(JxRun)));
         if (!r) return 0;
@@ -366,13 +363,13 @@ uint32_t jx__fit(JxLine *line, jx_piece *pcs, uint32_t n, uint32_t width) {
         budget -= give;
         if (give < pcs[i].chars && cut < 0) cut = int(i);
     }
-    add(line, kEllipsis, pcs[cut < 0 ? 0 : cut].style);
+    add(line, ELLIPSIS, pcs[cut < 0 ? 0 : cut].style);
     return width;
 }
 
 void jx__hits(JxLine *line, const jx_piece *pc, const JxSearch *search, bool is_key, int hit) {
     if (!line || !search || pc->put == 0) return;
-    constexpr uint32_t kMaxRanges = 256;
+    constexpr uint32_t MAX_RANGES = 256;
     /* The search sees the shown characters as text, without pictures; the
      * scratch copy goes behind the line's end and is taken off again. */
     const uint32_t len0 = line->len, nruns0 = line->nruns;
@@ -381,12 +378,12 @@ void jx__hits(JxLine *line, const jx_piece *pc, const JxSearch *search, bool is_
     uint32_t got = emit(line, *pc, pc->put, false, &ok);
     const unsigned char *t = reinterpret_cast<const unsigned char *>(line->text) + len0;
     const uint32_t tlen = line->len - len0;
-    uint32_t starts[kMaxRanges], lengths[kMaxRanges];
+    uint32_t starts[MAX_RANGES], lengths[MAX_RANGES];
     uint32_t count = 0;
     if (ok && got == pc->put)
         count = std::min(jx_search_ranges(search, reinterpret_cast<const char *>(t), tlen, is_key ? 1 : 0,
-                                          starts, lengths, kMaxRanges),
-                         kMaxRanges);
+                                          starts, lengths, MAX_RANGES),
+                         MAX_RANGES);
     /* Offsets in the search's text become offsets on the line, where each
      * control byte became a 3-byte picture. */
     uint32_t pos = 0, extra = 0;
@@ -473,7 +470,7 @@ extern "C" void jx_row_line(const JxRows *rows, uint64_t row, uint32_t width, co
         uint32_t k = std::min(key.chars, width - 1);
         jx__put_piece(line, &key, k);
         jx__put_piece(line, &sep, std::min(sep.chars, width - 1 - k));
-        add(line, kEllipsis, ellipsis_style);
+        add(line, ELLIPSIS, ellipsis_style);
         if (search && markable_key) jx__hits(line, &key, search, true, hit);
         return;
     }
@@ -485,15 +482,15 @@ extern "C" void jx_row_line(const JxRows *rows, uint64_t row, uint32_t width, co
     bool markable_value = false;
     if (type == JX_STRING) {
         value = value_piece(d, id, JX_STYLE_STRING, false);
-        uint32_t c = jx__count(&value, kValueShown + 1);
+        uint32_t c = jx__count(&value, VALUE_SHOWN + 1);
         add(line, "\"", JX_STYLE_STRING);
-        if (c > kValueShown || c + 2 > remaining) {
+        if (c > VALUE_SHOWN || c + 2 > remaining) {
             if (remaining < 3) {
-                add(line, kEllipsis, JX_STYLE_STRING);
+                add(line, ELLIPSIS, JX_STYLE_STRING);
             } else if (remaining == 3) {
                 add(line, "\xE2\x80\xA6\"", JX_STYLE_STRING);
             } else {
-                jx__put_piece(line, &value, std::min(remaining - 3, kValueShown));
+                jx__put_piece(line, &value, std::min(remaining - 3, VALUE_SHOWN));
                 add(line, "\xE2\x80\xA6\"", JX_STYLE_STRING);
             }
         } else {
@@ -505,7 +502,7 @@ extern "C" void jx_row_line(const JxRows *rows, uint64_t row, uint32_t width, co
         int style = type == JX_NUMBER ? JX_STYLE_NUMBER : type == JX_NULL ? JX_STYLE_NULL : JX_STYLE_BOOLEAN;
         jx_piece pcs[2];
         jx_piece raw = value_piece(d, id, style, true);
-        uint32_t k = cut_to(&raw, kValueShown, pcs);
+        uint32_t k = cut_to(&raw, VALUE_SHOWN, pcs);
         jx__fit(line, pcs, k, remaining);
         value = pcs[0];
         markable_value = true;
@@ -516,7 +513,7 @@ extern "C" void jx_row_line(const JxRows *rows, uint64_t row, uint32_t width, co
         pcs[1] = counted(message ? message : "", JX_STYLE_ERROR);
         pcs[2] = counted("  ", JX_STYLE_PLAIN);
         jx_piece raw = value_piece(d, id, JX_STYLE_PREVIEW, true);
-        uint32_t k = 3 + cut_to(&raw, kValueShown, pcs + 3);
+        uint32_t k = 3 + cut_to(&raw, VALUE_SHOWN, pcs + 3);
         jx__fit(line, pcs, k, remaining);
         value = pcs[3];
         markable_value = true;

@@ -1,57 +1,50 @@
 #include "rows_int.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
 #include "alloc.h"
 #include "doc_int.h"
 
-namespace {
+constexpr uint32_t FIRST_GROWTH = 16;
+constexpr uint32_t SHRINK_FROM = 1025;
+constexpr uint32_t SHRINK_TO = 1024;
+constexpr uint32_t DEFAULT_SMALL_DOC = 5000;
 
-constexpr uint32_t kFirstGrowth = 16;
-constexpr uint32_t kShrinkFrom = 1025;
-constexpr uint32_t kShrinkTo = 1024;
-constexpr uint32_t kDefaultSmallDoc = 5000;
+static bool is_open(const JxRows *r, uint32_t id) { return (r->open_bits[id >> 6] >> (id & 63)) & 1; }
+static void set_open(JxRows *r, uint32_t id) { r->open_bits[id >> 6] |= uint64_t{1} << (id & 63); }
 
-bool is_open(const JxRows *r, uint32_t id) { return (r->open_bits[id >> 6] >> (id & 63)) & 1; }
-void set_open(JxRows *r, uint32_t id) { r->open_bits[id >> 6] |= uint64_t{1} << (id & 63); }
+static uint32_t end_of(const JxRows *r, uint32_t id) { return jx__node(r->doc, id)->end; }
 
-uint32_t end_of(const JxRows *r, uint32_t id) { return jx__node(r->doc, id)->end; }
-
-// Only a container with a child can be opened; empty ones have nothing to show.
-bool expandable(const JxRows *r, uint32_t id) {
+/* Only a container with a child can be opened; empty ones have nothing to show. */
+static bool expandable(const JxRows *r, uint32_t id) {
     const JxNode *n = jx__node(r->doc, id);
     return jx__is_container(n->info) && n->end > id + 1;
 }
 
-// The one gate for ids from callers: 64-bit values above the id space must not
-// wrap onto real nodes.
-bool in_range(const JxRows *r, uint64_t node) { return r && node < r->node_count; }
+/* The one gate for ids from callers: 64-bit values above the id space must not
+ * wrap onto real nodes. */
+static bool in_range(const JxRows *r, uint64_t node) { return r && node < r->node_count; }
 
-// First row at or after `from` whose node id is not below `node`.
-uint32_t lower_bound(const JxRows *r, uint32_t from, uint64_t node) {
-    uint32_t lo = from, hi = r->row_count;
-    while (lo < hi) {
-        uint32_t mid = lo + (hi - lo) / 2;
-        if (r->row_ids[mid] < node)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    return lo;
+/* First row at or after `from` whose node id is not below `node`. */
+static uint32_t lower_bound(const JxRows *r, uint32_t from, uint64_t node) {
+    const uint32_t *ids = r->row_ids;
+    return uint32_t(std::lower_bound(ids + from, ids + r->row_count, node,
+                                     [](uint32_t id, uint64_t n) { return id < n; }) - ids);
 }
 
-uint32_t find_row(const JxRows *r, uint32_t node) {
+static uint32_t find_row(const JxRows *r, uint32_t node) {
     uint32_t i = lower_bound(r, 0, node);
     return i < r->row_count && r->row_ids[i] == node ? i : JX_NONE;
 }
 
-// Ensures room for `need` rows: doubling keeps repeated single-row growth
-// linear, and the node count caps it because no more rows can ever exist.
-bool reserve(JxRows *r, uint64_t need) {
+/* Ensures room for `need` rows: doubling keeps repeated single-row growth
+ * linear, and the node count caps it because no more rows can ever exist. */
+static bool reserve(JxRows *r, uint64_t need) {
     if (need <= r->row_capacity) return true;
     if (need > r->node_count) return false;
-    uint64_t cap = r->row_capacity ? r->row_capacity : kFirstGrowth;
+    uint64_t cap = r->row_capacity ? r->row_capacity : FIRST_GROWTH;
     while (cap < need) cap *= 2;
     if (cap > r->node_count) cap = r->node_count;
     void *p = jx__realloc(r->row_ids, cap * sizeof(uint32_t));
@@ -61,23 +54,23 @@ bool reserve(JxRows *r, uint64_t need) {
     return true;
 }
 
-// Gives memory back after large collapses so that a once fully expanded
-// document does not keep a node-sized array; failing to shrink costs nothing.
-void shrink(JxRows *r) {
-    if (r->row_capacity < kShrinkFrom || uint64_t{r->row_count} * 4 >= r->row_capacity) return;
-    uint32_t cap = r->row_count <= kShrinkTo / 2 ? kShrinkTo : r->row_count * 2;
+/* Gives memory back after large collapses so that a once fully expanded
+ * document does not keep a node-sized array; failing to shrink costs nothing. */
+static void shrink(JxRows *r) {
+    if (r->row_capacity < SHRINK_FROM || uint64_t{r->row_count} * 4 >= r->row_capacity) return;
+    uint32_t cap = r->row_count <= SHRINK_TO / 2 ? SHRINK_TO : r->row_count * 2;
     void *p = jx__realloc(r->row_ids, uint64_t{cap} * sizeof(uint32_t));
     if (!p) return;
     r->row_ids = static_cast<uint32_t *>(p);
     r->row_capacity = cap;
 }
 
-// The rows an open container shows: its children, and inside each open child
-// that child's rows; a closed subtree is passed over in one step by `end`.
-// `path_to`, when it is a node id, counts its ancestors as open too, which lets
-// reveal size its insertion before it sets any bit.
+/* The rows an open container shows: its children, and inside each open child
+ * that child's rows; a closed subtree is passed over in one step by `end`.
+ * `path_to`, when it is a node id, counts its ancestors as open too, which lets
+ * reveal size its insertion before it sets any bit. */
 template <typename Emit>
-void walk(const JxRows *r, uint32_t n, uint32_t path_to, Emit emit) {
+static void walk(const JxRows *r, uint32_t n, uint32_t path_to, Emit emit) {
     uint32_t e = end_of(r, n);
     for (uint32_t c = n + 1; c < e;) {
         emit(c);
@@ -87,15 +80,15 @@ void walk(const JxRows *r, uint32_t n, uint32_t path_to, Emit emit) {
     }
 }
 
-uint64_t walk_count(const JxRows *r, uint32_t n, uint32_t path_to) {
+static uint64_t walk_count(const JxRows *r, uint32_t n, uint32_t path_to) {
     uint64_t k = 0;
     walk(r, n, path_to, [&](uint32_t) { ++k; });
     return k;
 }
 
-// Removes the rows under a visible node: they form one block directly after
-// its row because the rows are in document order.
-void hide_subtree(JxRows *r, uint32_t node) {
+/* Removes the rows under a visible node: they form one block directly after
+ * its row because the rows are in document order. */
+static void hide_subtree(JxRows *r, uint32_t node) {
     uint32_t row = find_row(r, node);
     if (row == JX_NONE) return;
     uint32_t j = lower_bound(r, row + 1, end_of(r, node));
@@ -106,9 +99,9 @@ void hide_subtree(JxRows *r, uint32_t node) {
     shrink(r);
 }
 
-// Clears the bits of [a, b) and returns how many were set; whole words at a
-// time because a subtree may span hundreds of millions of nodes.
-uint32_t clear_range(JxRows *r, uint32_t a, uint32_t b) {
+/* Clears the bits of [a, b) and returns how many were set; whole words at a
+ * time because a subtree may span hundreds of millions of nodes. */
+static uint32_t clear_range(JxRows *r, uint32_t a, uint32_t b) {
     uint32_t cleared = 0;
     auto clear_one = [&](uint32_t id) {
         uint64_t m = uint64_t{1} << (id & 63);
@@ -126,19 +119,18 @@ uint32_t clear_range(JxRows *r, uint32_t a, uint32_t b) {
     return cleared;
 }
 
-uint64_t word_count(uint32_t node_count) {
+static uint64_t word_count(uint32_t node_count) {
     uint64_t words = (uint64_t{node_count} + 63) / 64;
     return words ? words : 1;
 }
 
-void root_only(JxRows *r) {
+static void root_only(JxRows *r) {
     std::memset(r->open_bits, 0, word_count(r->node_count) * sizeof(uint64_t));
     r->open_count = 0;
     r->row_ids[0] = 0;
     r->row_count = 1;
 }
 
-}  // namespace
 
 extern "C" {
 
@@ -147,7 +139,7 @@ JxRows *jx_rows_new(JxDoc *doc) {
     auto *r = static_cast<JxRows *>(jx__calloc(1, sizeof(JxRows)));
     if (!r) return nullptr;
     uint32_t nc = doc->count;
-    uint32_t cap = nc < 1 ? 1 : nc > kFirstGrowth ? kFirstGrowth : nc;
+    uint32_t cap = nc < 1 ? 1 : nc > FIRST_GROWTH ? FIRST_GROWTH : nc;
     r->open_bits = static_cast<uint64_t *>(jx__calloc(word_count(nc), sizeof(uint64_t)));
     r->row_ids = static_cast<uint32_t *>(jx__malloc(cap * sizeof(uint32_t)));
     if (!r->open_bits || !r->row_ids) {
@@ -232,8 +224,8 @@ void jx_rows_expand_subtree(JxRows *rows, uint64_t node64) {
     uint32_t e = end_of(r, node);
     uint32_t row = find_row(r, node);
     if (row != JX_NONE) {
-        // Once the whole subtree is open every descendant is a row, so the
-        // block after the node's row becomes the id range itself.
+        /* Once the whole subtree is open every descendant is a row, so the
+         * block after the node's row becomes the id range itself. */
         uint32_t j = lower_bound(r, row + 1, e);
         uint64_t inside = e - node - 1;
         uint64_t need = uint64_t{r->row_count} + inside - (j - row - 1);
@@ -264,9 +256,9 @@ void jx_rows_expand_to_level(JxRows *rows, int level) {
     std::memset(r->open_bits, 0, word_count(r->node_count) * sizeof(uint64_t));
     r->open_count = 0;
     r->row_count = 0;
-    // The walk visits exactly the rows the new state shows: it descends into a
-    // node only when it opens it, and `top` tracks the deepest open node on the
-    // path so the depth is known without asking for it per node.
+    /* The walk visits exactly the rows the new state shows: it descends into a
+     * node only when it opens it, and `top` tracks the deepest open node on the
+     * path so the depth is known without asking for it per node. */
     uint32_t top = JX_NONE;
     int64_t depth = 0;
     for (uint32_t id = 0; id < r->node_count;) {
@@ -296,7 +288,7 @@ void jx_rows_collapse_all(JxRows *rows) { jx_rows_expand_to_level(rows, 1); }
 
 void jx_rows_default(JxRows *rows) {
     if (!rows) return;
-    jx_rows_expand_to_level(rows, rows->node_count <= kDefaultSmallDoc ? 3 : 1);
+    jx_rows_expand_to_level(rows, rows->node_count <= DEFAULT_SMALL_DOC ? 3 : 1);
 }
 
 void jx_rows_expand_all(JxRows *rows) {
@@ -330,17 +322,17 @@ void jx_rows_reveal(JxRows *rows, uint64_t node64) {
     JxRows *r = rows;
     uint32_t node = static_cast<uint32_t>(node64);
     const JxDoc *d = r->doc;
-    // Only the highest closed ancestor is visible, so its expansion is the one
-    // that inserts rows (those of every ancestor opened below it included).
-    // Reserving them first keeps a failure from leaving hidden ancestors
-    // opened while the node stays out of sight.
+    /* Only the highest closed ancestor is visible, so its expansion is the one
+     * that inserts rows (those of every ancestor opened below it included).
+     * Reserving them first keeps a failure from leaving hidden ancestors
+     * opened while the node stays out of sight. */
     uint32_t highest = JX_NONE;
     for (uint32_t a = jx__node(d, node)->parent; a != JX_NONE; a = jx__node(d, a)->parent)
         if (!is_open(r, a)) highest = a;
     if (highest == JX_NONE) return;
     if (!reserve(r, r->row_count + walk_count(r, highest, node))) return;
-    // Nearest ancestor first: the hidden ones only get their bits, and the
-    // rows are inserted once, by `highest`.
+    /* Nearest ancestor first: the hidden ones only get their bits, and the
+     * rows are inserted once, by `highest`. */
     for (uint32_t a = jx__node(d, node)->parent; a != JX_NONE; a = jx__node(d, a)->parent)
         jx_rows_expand(r, a);
 }

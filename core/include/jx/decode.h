@@ -1,4 +1,5 @@
-/* jx/decode.h: decoded key and value text. */
+/* jx/decode.h: decoded key and value text. Both functions only read the
+ * document, so they may run on any number of threads at once. */
 #ifndef JX_DECODE_H
 #define JX_DECODE_H
 

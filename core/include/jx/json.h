@@ -1,5 +1,6 @@
 /* jx/json.h: writing nodes back out as JSON. Results are newly allocated,
- * NUL-terminated and freed by the caller with free(). */
+ * NUL-terminated and freed by the caller with free(). Every function only
+ * reads the document, so any number of threads may call them at once. */
 #ifndef JX_JSON_H
 #define JX_JSON_H
 
