@@ -82,7 +82,7 @@ inline bool jx__is_container(uint32_t info) { return (info & 6) == 0; }
  * (0xFFFFFF when the table has no entry). */
 uint32_t jx__number(const JxDoc *d, uint32_t id, const JxNode *n);
 
-/* Message table of parse problems; jx__msg_count entries. */
+/* Message table of parse problems; JX_MSG_COUNT entries. */
 extern const char *const jx__messages[];
 enum : uint32_t {
     JX_MSG_EOF = 0,
