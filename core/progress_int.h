@@ -7,6 +7,10 @@
 
 #include "jx/base.h"
 
+/* Long operations over a text check the cancel flag and report progress once
+ * per this many bytes. */
+inline constexpr uint64_t JX_PROGRESS_STEP = 16u << 20;
+
 /* Whether the caller has asked the operation to stop. The flag is written by
  * another thread, so it is only ever read with an atomic load. */
 inline bool jx__cancel_requested(const jx_progress *pr) {
