@@ -153,6 +153,24 @@ static bool fail_unterminated(jx_parser &p, const char *open) {
     return jx__fail(p, jx__off(p, open), JX_MSG_UNTERMINATED_STRING);
 }
 
+/* Reads the n hex digits of a \u (n = 4) or \x (n = 2) escape whose backslash
+ * is at q, in order; returns the position after them, or null after failing.
+ * The first byte that is not a hex digit decides: the text end means the
+ * string never ended (so does a line end in line mode), anything else makes
+ * the escape invalid. The text is followed by zero bytes, which are no hex
+ * digits, so the digits can be read before the end is checked. */
+static const char *hex_escape(jx_parser &p, const char *open, const char *q, int n) {
+    const char *h = q + 2;
+    for (const char *last = h + n; h < last; h++) {
+        if (jx__is_hex(*h)) continue;
+        if (h >= p.end) return fail_unterminated(p, open), nullptr;
+        if (p.line_mode && (*h == '\n' || (*h == '\r' && h[1] == '\n')))
+            return jx__fail(p, jx__off(p, h), JX_MSG_EOL), nullptr;
+        return jx__fail(p, jx__off(p, q), JX_MSG_INVALID_ESCAPE), nullptr;
+    }
+    return h;
+}
+
 /* Escapes only JSON5 allows; q is at the backslash. Returns the position after
  * the escape, or null after failing. */
 static const char *json5_escape(jx_parser &p, const char *open, const char *q, uint32_t &flags) {
@@ -169,7 +187,8 @@ static const char *json5_escape(jx_parser &p, const char *open, const char *q, u
     } else if (e == '0') {
         if (!jx__is(q[2], JX_C_DIGIT)) next = q + 2;
     } else if (e == 'x') {
-        if (jx__is_hex(q[2]) && jx__is_hex(q[3])) next = q + 4;
+        next = hex_escape(p, open, q, 2);
+        if (!next) return nullptr;
     } else if (e == 0xE2 && uint8_t(q[2]) == 0x80 && (uint8_t(q[3]) == 0xA8 || uint8_t(q[3]) == 0xA9)) {
         next = q + 4;
     }
@@ -200,9 +219,8 @@ static const char *slow_string(jx_parser &p, const char *open, unsigned char quo
                 e == 't') {
                 q += 2;
             } else if (e == 'u') {
-                if (q + 6 > p.end) return fail_unterminated(p, open), nullptr;
-                if (!hex4(q + 2)) return jx__fail(p, jx__off(p, q), JX_MSG_INVALID_ESCAPE), nullptr;
-                q += 6;
+                q = hex_escape(p, open, q, 4);
+                if (!q) return nullptr;
             } else {
                 q = json5_escape(p, open, q, flags);
                 if (!q) return nullptr;
