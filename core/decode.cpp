@@ -100,12 +100,11 @@ size_t jx__scan_string_end(const char *s, const char *e) {
     if (q != '"' && q != '\'') {
         /* JSON5 identifiers may spell characters as \uXXXX */
         const unsigned char *i = p;
-        uint16_t u;
         while (i < end) {
             if (jx__ident_byte(*i))
                 i++;
-            else if (*i == '\\' && end - i >= 6 && i[1] == 'u' && jx__hex4(reinterpret_cast<const char *>(i + 2), &u))
-                i += 6;
+            else if (size_t n = jx__ident_escape(reinterpret_cast<const char *>(i), e, i == p))
+                i += n;
             else
                 break;
         }

@@ -80,10 +80,22 @@ jx_span jx__key_span(const JxDoc *d, uint32_t id);
  * JX_BAD records as written; containers and invalid ids an empty span. */
 jx_span jx__val_span(const JxDoc *d, uint32_t id);
 
+/* Bytes of the \uXXXX escape at p (6), when it spells a character that an
+ * unquoted key may hold written raw at that place, else 0: an ASCII letter,
+ * $, _, a digit unless it is the key's first character, anything above
+ * U+007F (the characters of jx__ident_byte). Reads nothing at or past end. */
+inline size_t jx__ident_escape(const char *p, const char *end, bool first) {
+    uint16_t u;
+    if (end - p < 6 || p[0] != '\\' || p[1] != 'u' || !jx__hex4(p + 2, &u)) return 0;
+    if (u >= 0x80) return 6;
+    return jx__ident_byte(uint8_t(u)) && !(first && u >= '0' && u <= '9') ? 6 : 0;
+}
+
 /* Byte length of the key or string token at p, never past end: for '"' or
  * '\'' up to and including the matching quote (a backslash skips the next
  * byte; an unterminated token runs to end); otherwise the run of identifier
- * bytes (jx__ident_byte) and \uXXXX escapes. 0 when p >= end. */
+ * bytes (jx__ident_byte) and escapes jx__ident_escape allows, which is the
+ * whole key wherever the parser accepted one. 0 when p >= end. */
 size_t jx__scan_string_end(const char *p, const char *end);
 
 #endif

@@ -46,9 +46,8 @@ static bool at_stop(const jx_piece &pc, const unsigned char *p) {
     if (pc.stop == JX_STOP_NONE) return false;
     if (pc.stop == JX_STOP_IDENT) {
         if (jx__ident_byte(*p)) return false;
-        uint16_t u;
-        return !(*p == '\\' && end - p >= 6 && p[1] == 'u' &&
-                 jx__hex4(reinterpret_cast<const char *>(p + 2), &u));
+        /* the parser accepted the key whole: only where it ends is in question */
+        return !jx__ident_escape(reinterpret_cast<const char *>(p), pc.end, false);
     }
     return *p == pc.stop;
 }

@@ -406,9 +406,6 @@ static const char *lenient_value(jx_parser &p, const char *s, uint32_t &type, ui
     return jx__fail_at(p, s, JX_MSG_EXPECTED_VALUE), nullptr;
 }
 
-/* A \\u escape with four hex digits, which identifiers may hold. */
-static inline bool ident_escape(const char *s) { return s[0] == '\\' && s[1] == 'u' && hex4(s + 2); }
-
 /* Reads a key from s; sets p.pending_key/flags. Returns its end or null. */
 static const char *read_key(jx_parser &p, const char *s) {
     uint32_t flags = 0;
@@ -422,8 +419,11 @@ static const char *read_key(jx_parser &p, const char *s) {
         if (!e) return nullptr;
         flags = (flags & JX_F_ESCAPED ? JX_F_KEY_ESCAPED : 0) | JX_F_NONSTANDARD;
         jx__set_syntax(p, JX_SYNTAX_JSON5, s);
-    } else if (!p.strict && ((jx__ident_byte(*s) && !jx__is(*s, JX_C_DIGIT)) || ident_escape(s))) {
+    } else if (!p.strict &&
+               ((jx__ident_byte(*s) && !jx__is(*s, JX_C_DIGIT)) || jx__ident_escape(s, p.end, true))) {
         e = s + jx__scan_string_end(s, p.end);
+        /* an escape of a character no identifier holds: only quotes make this a key */
+        if (*e == '\\') return jx__fail(p, jx__off(p, e), JX_MSG_EXPECTED_KEY), nullptr;
         flags = JX_F_NONSTANDARD | (std::memchr(s, '\\', size_t(e - s)) ? JX_F_KEY_ESCAPED : 0);
         jx__set_syntax(p, JX_SYNTAX_JSON5, s);
     } else {

@@ -89,8 +89,8 @@ TEST(JsonLayout, BadRecordsAreLeftOut) {
 TEST(JsonQuoting, OnlySingleQuotedAndUnquotedTextIsRewritten) {
     EXPECT_EQ(json_of(R"(["a\u0062\n\/", -0.5E+3, +1, .5, 0x1F, -Infinity, NaN, {"k\u0065y\"":1}])"),
               R"(["a\u0062\n\/",-0.5E+3,+1,.5,0x1F,-Infinity,NaN,{"k\u0065y\"":1}])");
-    EXPECT_EQ(json_of(R"({a:'x\'y', 'say "hi"':'\x41\u00e9', $_k1:'\\', \u0061b\u0022: 0})"),
-              "{\"a\":\"x'y\",\"say \\\"hi\\\"\":\"A\xC3\xA9\",\"$_k1\":\"\\\\\",\"ab\\\"\":0}");
+    EXPECT_EQ(json_of(R"({a:'x\'y', 'say "hi"':'\x41\u00e9', $_k1:'\\', \u0061b\u00e9: 0})"),
+              "{\"a\":\"x'y\",\"say \\\"hi\\\"\":\"A\xC3\xA9\",\"$_k1\":\"\\\\\",\"ab\xC3\xA9\":0}");
     EXPECT_EQ(json_of(R"(['\0\x01\x1f\x7f\b\t\n\v\f\r', '\xFF'])"),
               "[\"\\u0000\\u0001\\u001f\x7f\\b\\t\\n\\u000b\\f\\r\",\"\xC3\xBF\"]");
     // A raw tab: rewritten from single quotes, kept as written in double quotes.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "alloc.h"
+#include "decode_int.h"
 #include "doc_int.h"
 #include "test_util.h"
 
@@ -34,6 +35,13 @@ const ErrorCase kErrors[] = {
     {"{\"a\":1 \"b\"}", false, 7, "expected , or } after a value"},
     {"{1:2}", false, 1, "expected a key in double quotes"},
     {"{a:1}", true, 1, "expected a key in double quotes"},
+    // an escape in an unquoted key must spell a character the key may hold raw
+    {"{\\u0031: 1}", false, 1, "expected a key in double quotes"},
+    {"{\\u0020x: 1}", false, 1, "expected a key in double quotes"},
+    {"{a\\u0020: 1}", false, 2, "expected a key in double quotes"},
+    {"{a\\u003A 1}", false, 2, "expected a key in double quotes"},
+    {"{a\\u12: 1}", false, 2, "expected a key in double quotes"},
+    {"{\\u0031: 1}", false, 1, "expected a key in double quotes", true},
     {"[1,]", true, 2, "trailing comma"},
     {"[1] // c", true, 4, "comments are not allowed"},
     {"[/* c */ 1]", true, 1, "comments are not allowed"},
@@ -163,6 +171,31 @@ TEST(ParseLenient, Json5SpacesCrCommentsAndEscapedIdentifiers) {
     char text[16];
     EXPECT_EQ(jx_key_text(key, 1, text, sizeof text), 7u);
     EXPECT_STREQ(text, "sig\xCE\xA3ma");
+}
+
+TEST(ParseLenient, UnquotedKeysTakeEscapesOfIdentifierCharacters) {
+    struct {
+        const char *text, *key;
+    } cases[] = {
+        {"{a\\u0031: 1}", "a1"},
+        {"{\\u0024\\u005F: 1}", "$_"},
+        {"{\\u00e9t\\u00E9: 1}", "\xC3\xA9t\xC3\xA9"},
+        {"{\\uD83D\\uDE00: 1}", "\xF0\x9F\x98\x80"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        Doc doc(c.text);
+        EXPECT_EQ(jx_doc_error_count(doc), 0u);
+        uint32_t written = uint32_t(std::strlen(c.text)) - 5;  // without { and : 1}
+        EXPECT_EQ(jx_key_len(doc, 1), written);
+        EXPECT_EQ(jx__scan_string_end(c.text + 1, c.text + std::strlen(c.text)), written);
+        char key[16];
+        jx_key_text(doc, 1, key, sizeof key);
+        EXPECT_STREQ(key, c.key);
+    }
+    // where the parser refuses an escape, the key scanner ends the key before it
+    for (const char *t : {"a\\u0020b", "a\\u003A", "\\u0031a"})
+        EXPECT_EQ(jx__scan_string_end(t, t + std::strlen(t)), t[0] == 'a' ? 1u : 0u) << t;
 }
 
 TEST(ParseLenient, EscapesAndStringsFlagTheNode) {
