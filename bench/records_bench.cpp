@@ -18,7 +18,7 @@ constexpr const char *RECORDS_PARSE = "records/jx_parse";
 constexpr const char *MEMCHR_FLOOR = "memchr/floor";
 
 constexpr uint64_t DEFAULT_RECORDS = 10'000'000;
-constexpr uint32_t BLOCK = 1024;  // problem records are built this many at a time
+constexpr uint32_t BLOCK = JX_PROBLEM_BLOCK;  // problem records are built this many at a time
 
 constexpr const char *WORDS[] = {"alpha", "bravo", "delta", "harbour", "meridian", "quartz", "Zürich", "東京"};
 
@@ -113,8 +113,8 @@ Generated generate(uint64_t records) {
 // Readable problem blocks the document has built so far.
 uint32_t blocks_built(const JxDoc *doc) {
     uint32_t n = 0;
-    for (uint32_t b = 0; doc->problem_blocks && b < doc->block_count; b++)
-        n += doc->problem_blocks[b].load(std::memory_order_acquire) != nullptr;
+    const std::atomic<jx_problem *> *index = doc->problem_blocks.load(std::memory_order_acquire);
+    for (uint32_t b = 0; index && b < doc->block_count; b++) n += index[b].load(std::memory_order_acquire) != nullptr;
     return n;
 }
 

@@ -26,9 +26,9 @@ void jx_doc_release(JxDoc *doc) {
     jx__free(doc->chunks);
     jx__free(doc->line_starts);
     jx__free(doc->problems);
-    if (doc->problem_blocks) {
-        for (uint32_t i = 0; i < doc->block_count; i++) jx__free(doc->problem_blocks[i].load());
-        jx__free(doc->problem_blocks);
+    if (std::atomic<jx_problem *> *blocks = doc->problem_blocks.load(std::memory_order_acquire)) {
+        for (uint32_t i = 0; i < doc->block_count; i++) jx__free(blocks[i].load(std::memory_order_acquire));
+        jx__free(blocks);
     }
     jx__free(doc->big);
     jx__free(doc->skip_heads);

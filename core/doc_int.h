@@ -51,9 +51,16 @@ struct JxDoc {
     uint8_t minified;
     JxStoredProblem *problems;
     uint32_t problem_count;
-    uint32_t oom_problem;
+    uint32_t oom_problem; /* index of the "out of memory" problem, or JX_NONE */
+    /* Readable records: the first problem's and the out-of-memory problem's
+     * are made at the end of the parse, so that the error bar never needs
+     * memory for them; the others are made by jx_doc_error in blocks of
+     * JX_PROBLEM_BLOCK, listed by an index of block_count entries. Index and
+     * blocks are built on first use and published by compare-and-swap, since
+     * readers of a document run on several threads. */
     jx_problem first_problem;
-    std::atomic<jx_problem *> *problem_blocks;
+    jx_problem oom_record;
+    mutable std::atomic<std::atomic<jx_problem *> *> problem_blocks;
     uint32_t block_count;
     JxBig *big;
     uint32_t big_count;
@@ -129,8 +136,14 @@ inline uint64_t jx__has_less(uint64_t v, unsigned char n) {
     return (v - 0x0101010101010101ull * n) & ~v & 0x8080808080808080ull;
 }
 
+inline constexpr uint32_t JX_PROBLEM_BLOCK = 1024;
+
 /* Builds the readable record of stored problem i (line, column, message). */
 void jx__error_make(const JxDoc *d, uint32_t i, jx_problem *out);
+
+/* Once the problems are stored: finds the out-of-memory problem, makes the
+ * records kept ready and sizes the block index. Allocates nothing. */
+void jx__problems_ready(JxDoc *d);
 
 /* The message of the problem that produced node id (a JX_BAD record), or null. */
 const char *jx__row_message(const JxDoc *d, uint32_t id);

@@ -29,8 +29,6 @@ const char *const jx__messages[] = {
 };
 static_assert(sizeof jx__messages / sizeof *jx__messages == JX_MSG_COUNT);
 
-static constexpr uint32_t BLOCK = 1024;
-
 void jx__error_make(const JxDoc *d, uint32_t i, jx_problem *out) {
     const JxStoredProblem &p = d->problems[i];
     out->offset = p.offset;
@@ -42,27 +40,58 @@ void jx__error_make(const JxDoc *d, uint32_t i, jx_problem *out) {
     std::strncpy(out->message, msg, sizeof out->message - 1);
 }
 
+void jx__problems_ready(JxDoc *d) {
+    d->oom_problem = JX_NONE;
+    for (uint32_t i = 0; i < d->problem_count; i++) {
+        if (d->problems[i].message == JX_MSG_OOM) {
+            d->oom_problem = i;
+            break;
+        }
+    }
+    if (d->problem_count == 0) return;
+    jx__error_make(d, 0, &d->first_problem);
+    if (d->oom_problem != JX_NONE) jx__error_make(d, d->oom_problem, &d->oom_record);
+    d->block_count = (d->problem_count - 1) / JX_PROBLEM_BLOCK + 1;
+}
+
+/* Publishes fresh in slot unless another thread was first; returns what the
+ * slot holds then. */
+template <class T>
+static T *publish(std::atomic<T *> &slot, T *fresh) {
+    T *expected = nullptr;
+    if (slot.compare_exchange_strong(expected, fresh, std::memory_order_acq_rel, std::memory_order_acquire))
+        return fresh;
+    jx__free(fresh);
+    return expected;
+}
+
+/* The block index, built on first use; null while memory is short (the next
+ * call tries again). */
+static std::atomic<jx_problem *> *block_index(const JxDoc *doc) {
+    std::atomic<jx_problem *> *index = doc->problem_blocks.load(std::memory_order_acquire);
+    if (index) return index;
+    auto *fresh = static_cast<std::atomic<jx_problem *> *>(jx__calloc(doc->block_count, sizeof(void *)));
+    if (!fresh) return nullptr;
+    return publish(doc->problem_blocks, fresh);
+}
+
 extern "C" const jx_problem *jx_doc_error(const JxDoc *doc, uint32_t i) {
     if (!doc || i >= doc->problem_count) return nullptr;
     if (i == 0) return &doc->first_problem;
-    uint32_t b = i / BLOCK;
-    if (!doc->problem_blocks || b >= doc->block_count) return nullptr;
-    std::atomic<jx_problem *> &slot = doc->problem_blocks[b];
-    jx_problem *block = slot.load(std::memory_order_acquire);
+    if (i == doc->oom_problem) return &doc->oom_record;
+    uint32_t b = i / JX_PROBLEM_BLOCK;
+    std::atomic<jx_problem *> *index = b < doc->block_count ? block_index(doc) : nullptr;
+    if (!index) return nullptr;
+    jx_problem *block = index[b].load(std::memory_order_acquire);
     if (!block) {
-        uint32_t first = b * BLOCK, last = std::min(first + BLOCK - 1, doc->problem_count - 1);
+        uint32_t first = b * JX_PROBLEM_BLOCK;
+        uint32_t last = std::min(first + JX_PROBLEM_BLOCK - 1, doc->problem_count - 1);
         jx_problem *fresh = static_cast<jx_problem *>(jx__malloc(sizeof(jx_problem) * (last - first + 1)));
         if (!fresh) return nullptr;
         for (uint32_t k = first; k <= last; k++) jx__error_make(doc, k, &fresh[k - first]);
-        jx_problem *expected = nullptr;
-        if (slot.compare_exchange_strong(expected, fresh, std::memory_order_acq_rel, std::memory_order_acquire)) {
-            block = fresh;
-        } else {
-            jx__free(fresh);
-            block = expected;
-        }
+        block = publish(index[b], fresh);
     }
-    return &block[i % BLOCK];
+    return &block[i % JX_PROBLEM_BLOCK];
 }
 
 const char *jx__row_message(const JxDoc *d, uint32_t id) {

@@ -251,21 +251,7 @@ void jx__finish(jx_parser &p) {
         auto *shrunk = static_cast<uint32_t *>(jx__realloc(d->line_starts, d->line_count * sizeof(uint32_t)));
         if (shrunk) d->line_starts = shrunk;
     }
-    d->oom_problem = JX_NONE;
-    for (uint32_t i = 0; i < d->problem_count; i++) {
-        if (d->problems[i].message == JX_MSG_OOM) {
-            d->oom_problem = i;
-            break;
-        }
-    }
-    if (d->problem_count) {
-        jx__error_make(d, 0, &d->first_problem);
-        if (d->problem_count > 1) {
-            uint32_t blocks = (d->problem_count - 1) / 1024 + 1;
-            d->problem_blocks = static_cast<std::atomic<jx_problem *> *>(jx__calloc(blocks, sizeof(void *)));
-            if (d->problem_blocks) d->block_count = blocks;
-        }
-    }
+    jx__problems_ready(d);
     d->minified = long_line(d);
     /* entries are unique per node; containers enter theirs after their children */
     std::sort(d->big, d->big + d->big_count, [](const JxBig &a, const JxBig &b) { return a.node < b.node; });

@@ -445,6 +445,56 @@ TEST(ParseOutOfMemory, EveryAllocationPoint) {
     }
 }
 
+std::string errorbar(const JxDoc *doc) {
+    char bar[160];
+    jx_errorbar_text(doc, bar, sizeof bar);
+    return bar;
+}
+
+// Whatever allocation fails while parsing, every problem the document counts
+// can be read once memory is back, and an out-of-memory problem can be read
+// even while it is not.
+TEST(ParseOutOfMemory, ProblemRecordsOutliveAFailedAllocation) {
+    std::string text;
+    for (int i = 0; i < 5000; i++) text += i % 3 == 1 ? "{\"a\":[1,}\r\n" : "{\"a\":[1]}\r\n";
+    jx__alloc_fail_at(UINT64_MAX, false);
+    jx_doc_release(jxtest::parse(text));
+    uint64_t allocations = jx__alloc_count();
+    jx__alloc_fail_at(0, false);
+    for (uint64_t n = 1; n <= allocations + 1; n++) {
+        jx__alloc_fail_at(n, false);
+        Doc doc(jxtest::parse(text));
+        jx__alloc_fail_at(0, false);
+        if (!doc.doc) continue;
+        uint32_t count = jx_doc_error_count(doc), oom = doc.doc->oom_problem;
+        if (oom == JX_NONE) {
+            ASSERT_EQ(count, 1667u) << n;
+            EXPECT_EQ(errorbar(doc), "1,667 lines could not be read (first: line 2).") << n;
+        } else {
+            jx__alloc_fail_at(1, true);
+            const jx_problem *p = jx_doc_error(doc, oom);
+            jx__alloc_fail_at(0, false);
+            ASSERT_NE(p, nullptr) << n;
+            EXPECT_STREQ(p->message, "out of memory");
+        }
+        for (uint32_t i = 0; i < count; i++) {
+            const jx_problem *p = jx_doc_error(doc, i);
+            ASSERT_NE(p, nullptr) << n << " " << i;
+            if (i != oom) {
+                EXPECT_EQ(p->line, 3 * i + 2) << n << " " << i;
+            }
+        }
+    }
+
+    // A record that could not be built is built on a later call.
+    Doc doc(text);
+    jx__alloc_fail_at(1, true);
+    EXPECT_EQ(jx_doc_error(doc, 1500), nullptr);
+    jx__alloc_fail_at(0, false);
+    ASSERT_NE(jx_doc_error(doc, 1500), nullptr);
+    EXPECT_EQ(jx_doc_error(doc, 1500)->line, 4502u);
+}
+
 TEST(ParseConcurrency, ProblemBlocksFromSeveralThreads) {
     std::string text;
     for (int i = 0; i < 5000; i++) text += (i % 2) ? "{\"a\":}\n" : "[1]\n";
