@@ -8,7 +8,13 @@
 extern "C" {
 #endif
 
-/* A parsed document: created by jx_parse, immutable afterwards. */
+/*
+ * A parsed document: created by jx_parse, immutable afterwards. Every
+ * function of this header only reads it, so any number of threads may call
+ * them on the same document at once, without locking. Each thread that keeps
+ * a document holds a reference of its own (jx_doc_retain); the release of the
+ * last reference must come after every other call on the document.
+ */
 typedef struct JxDoc JxDoc;
 
 /* Node types (bits 0-2 of a node's info word). Types 0 and 1 are containers. */

@@ -19,8 +19,14 @@ typedef struct jx_parse_options {
  * options and progress may be null. On success returns the document with a
  * reference count of 1 and *status JX_OK; syntax errors do not fail the parse
  * but become problems of the document. Otherwise returns null and *status is
- * JX_CANCELLED, JX_NO_MEMORY or JX_TOO_BIG (status may be null). Runs on any
- * thread; touches nothing shared except reading *progress->cancel.
+ * JX_CANCELLED, JX_NO_MEMORY or JX_TOO_BIG (status may be null).
+ *
+ * Threads: the parse runs wholly on the calling thread, which may be any
+ * thread; parses on different threads share nothing and may run at once.
+ * progress->fn is called on the parsing thread. The only thing another
+ * thread may touch while the parse runs is *progress->cancel, which it
+ * writes and the parser only reads (with atomic loads; see jx_progress).
+ * The document returned is immutable and may be read from any thread.
  */
 JxDoc *jx_parse(char *bytes, size_t length, const jx_parse_options *options,
                 const jx_progress *progress, int *status /* out */);

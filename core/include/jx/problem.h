@@ -1,4 +1,6 @@
-/* jx/problem.h: problems found while parsing. */
+/* jx/problem.h: problems found while parsing. Every call here only reads the
+ * document (jx_doc_error builds its records lazily but thread-safely), so it
+ * may run on any thread, concurrently with any other reader of the document. */
 #ifndef JX_PROBLEM_H
 #define JX_PROBLEM_H
 
@@ -19,8 +21,13 @@ typedef struct jx_problem {
 
 /*
  * Problem i in offset order, or null when doc is null, i >= jx_doc_error_count
- * or memory is short. Records are built lazily, 1,024 at a time; the pointer
- * stays valid while the document lives. Safe from several threads at once.
+ * or memory is short. Records are built lazily, 1,024 at a time; when memory
+ * is short for them the call returns null and a later call tries again. The
+ * records of problem 0 and of an "out of memory" problem are made by the
+ * parse and never need memory. The pointer stays valid until the last
+ * reference to the document is released; the record is never changed.
+ * Thread-safe: any number of threads may call it on the same document at
+ * once (a record built by two threads at the same time is published once).
  */
 const jx_problem *jx_doc_error(const JxDoc *doc, uint32_t i);
 
