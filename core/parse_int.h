@@ -1,10 +1,10 @@
 /* parse_int.h: the parser's state, shared by its modules.
  *
- * One parse is spread over four modules: parse.cpp reads the grammar,
- * records.cpp turns a text of several values or JSON Lines into records,
- * store.cpp owns the storage the parse fills (nodes, lines, problems, the
- * big table, the skip index) and finishes it, encoding.cpp turns the bytes
- * into UTF-8 first. They share the jx_parser below and the small inline
+ * One parse is spread over four modules: encoding.cpp first turns the bytes
+ * into UTF-8; parse.cpp reads the grammar; records.cpp turns a text of
+ * several values or JSON Lines into records; store.cpp owns the storage the
+ * parse fills (nodes, lines, problems, the big table, the skip index) and
+ * finishes it. The last three share the jx_parser below and the small inline
  * helpers that the hot paths cannot afford to call across modules. */
 #ifndef JX_PARSE_INT_H
 #define JX_PARSE_INT_H
