@@ -14,7 +14,7 @@ trap 'rm -rf "$TMP"' EXIT
 failures=0
 checks=0
 
-# run ARG...: runs the CLI, leaving $out, $err and $rc.
+# run ARG...: runs the CLI (with the caller's standard input), leaving $out, $err and $rc.
 run() {
     out=$("$CLI" "$@" 2>"$TMP/stderr")
     rc=$?
@@ -29,46 +29,38 @@ fail() {
     [[ -z $err ]] || sed 's/^/    ! /' <<<"$err"
 }
 
-# expect_rc N WHAT
-expect_rc() {
-    checks=$((checks + 1))
-    [[ $rc == "$1" ]] || fail "$2: exit status $rc, expected $1"
-}
-
-# expect_out_has LINE WHAT: stdout holds LINE as a whole line.
-expect_out_has() {
-    checks=$((checks + 1))
-    grep -qxF -- "$1" <<<"$out" || fail "$2: stdout lacks the line '$1'"
-}
-
-# expect_out_matches REGEX WHAT: some line of stdout matches the extended REGEX as a whole, for
-# output that differs from run to run (timings).
-expect_out_matches() {
-    checks=$((checks + 1))
-    grep -qxE -- "$1" <<<"$out" || fail "$2: no stdout line matches '$1'"
-}
-
-expect_out_lacks() {
-    checks=$((checks + 1))
-    ! grep -qF -- "$1" <<<"$out" || fail "$2: stdout unexpectedly holds '$1'"
-}
-
-expect_err() {
-    checks=$((checks + 1))
-    [[ $err == "$1" ]] || fail "$2: stderr is '$err', expected '$1'"
-}
-
-expect_err_has() {
-    checks=$((checks + 1))
-    grep -qF -- "$1" <<<"$err" || fail "$2: stderr lacks '$1'"
-}
-
 # expect WHAT COMMAND...: COMMAND succeeds.
 expect() {
     local what=$1
     shift
     checks=$((checks + 1))
     "$@" || fail "$what"
+}
+
+expect_rc() { expect "$2: exit status $rc, expected $1" test "$rc" = "$1"; }
+# expect_out_has LINE WHAT: stdout holds LINE as a whole line.
+expect_out_has() { expect "$2: stdout lacks the line '$1'" grep -qxF -- "$1" <<<"$out"; }
+# expect_out_matches REGEX WHAT: a line of stdout matches the extended REGEX whole (for timings).
+expect_out_matches() { expect "$2: no stdout line matches '$1'" grep -qxE -- "$1" <<<"$out"; }
+expect_out_lacks() { expect "$2: stdout unexpectedly holds '$1'" lacks "$1"; }
+lacks() { ! grep -qF -- "$1" <<<"$out"; }
+expect_err() { expect "$2: stderr is '$err', expected '$1'" test "$err" = "$1"; }
+expect_err_has() { expect "$2: stderr lacks '$1'" grep -qF -- "$1" <<<"$err"; }
+
+# check WHAT RC ARG... [== LINE...]: runs the CLI with the ARGs and expects exit status RC and each
+# LINE as a whole line of stdout.
+check() {
+    local what=$1 want=$2 args=()
+    shift 2
+    while (($#)) && [[ $1 != "==" ]]; do
+        args+=("$1")
+        shift
+    done
+    (($#)) && shift
+    run "${args[@]}"
+    expect_rc "$want" "$what"
+    local line
+    for line; do expect_out_has "$line" "$what"; done
 }
 
 finish() {

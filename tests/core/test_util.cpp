@@ -1,8 +1,12 @@
 #include "test_util.h"
 
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <fstream>
 #include <sstream>
+
+#include "alloc.h"
 
 namespace jxtest {
 
@@ -33,6 +37,28 @@ std::string sample_path(const std::string &rel) { return std::string(ORVEL_SAMPL
 std::string problem_message(const JxDoc *doc, uint32_t i) {
     const jx_problem *p = jx_doc_error(doc, i);
     return p ? p->message : "";
+}
+
+std::string node_text(size_t (*get)(const JxDoc *, uint32_t, char *, size_t), const JxDoc *d, uint32_t id) {
+    std::string s(get(d, id, nullptr, 0) + 1, '#');
+    s.resize(get(d, id, s.data(), s.size()));
+    return s;
+}
+
+void each_failure(const std::function<bool(uint64_t, bool)> &step) {
+    for (bool persistent : {false, true}) {
+        // The first failing run is enough to report; later ones would repeat it.
+        for (uint64_t n = 1; step(n, persistent) && !::testing::Test::HasFailure(); n++)
+            ASSERT_LT(n, 100000u) << "the operation never got through";
+    }
+}
+
+void fail_at(uint64_t n, bool persistent) { jx__alloc_fail_at(n, persistent); }
+
+bool disarm() {
+    bool failed = jx__alloc_failed();
+    jx__alloc_fail_at(0, false);
+    return failed;
 }
 
 }  // namespace jxtest

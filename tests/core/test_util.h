@@ -1,6 +1,8 @@
 // Helpers shared by the core's unit tests.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -32,5 +34,16 @@ struct Doc {
 
 // The message of problem i, or "" when there is none.
 std::string problem_message(const JxDoc *doc, uint32_t i);
+
+// A node's key or value text through a measure-then-fill call (jx_key_text, jx_val_text).
+std::string node_text(size_t (*get)(const JxDoc *, uint32_t, char *, size_t), const JxDoc *d, uint32_t id);
+
+// Fault injection: for allocation n = 1, 2, ... failing once, then from n on, calls step(n, persistent)
+// until a run meets no failure. The step sets up, arms the hook with fail_at(n, persistent) right before
+// the operation, checks the outcome and returns disarm(). The sanitizer build reports any leak.
+void each_failure(const std::function<bool(uint64_t n, bool persistent)> &step);
+void fail_at(uint64_t n, bool persistent);
+// Switches injected failures off; true when one happened since fail_at.
+bool disarm();
 
 }  // namespace jxtest
