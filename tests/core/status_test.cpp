@@ -5,7 +5,6 @@
 #include <cstring>
 #include <string>
 
-#include "alloc.h"
 #include "doc_int.h"
 #include "test_util.h"
 #include "status_int.h"
@@ -72,18 +71,14 @@ TEST(CallerBuffer, CutsWholeSequencesAndReturnsTheFullLength) {
     EXPECT_EQ(jx_fmt_count(1234567, buf, 0), 9u);
 }
 
-TEST(TextBuilder, GrowsLimitsMeasuresAndFailsForGood) {
+TEST(TextBuilder, LimitCutsMeasureCountsAndAFailureIsFinal) {
     jx_str b = str_heap();
-    str_put(&b, std::string(255, 'a'));
-    EXPECT_EQ(b.capacity, 256u);
-    str_put(&b, std::string(1001, 'b'));
-    EXPECT_EQ(b.capacity, 2048u);
-    EXPECT_EQ(std::strlen(b.text), 1256u);
+    str_put(&b, std::string(1256, 'a'));
     b.limit = 1260;
     str_count(&b, 1000000);
     str_put(&b, "z");
     EXPECT_TRUE(b.truncated);
-    EXPECT_STREQ(b.text + 1256, "1,00");
+    EXPECT_EQ(std::string(b.text), std::string(1256, 'a') + "1,00");
     str_free(&b);
 
     jx_str m = str_measure();
@@ -103,9 +98,9 @@ TEST(TextBuilder, GrowsLimitsMeasuresAndFailsForGood) {
 
     jx_str g = str_heap();
     str_put(&g, std::string(200, 'a'));
-    jx__alloc_fail_at(1, false);
+    jxtest::fail_at(1, false);
     str_put(&g, std::string(100, 'b'));  // the old buffer stays for str_free
-    jx__alloc_fail_at(0, false);
+    jxtest::disarm();
     str_put(&g, "c");
     EXPECT_TRUE(g.failed);
     EXPECT_EQ(g.length, 200u);
@@ -187,30 +182,10 @@ TEST(ErrorBar, OutOfMemorySaysHowFarReadingGot) {
     Doc lines("1\n[\n[\n" + std::string(93, '1') + "\n");
     ASSERT_EQ(jx_doc_error_count(lines), 2u);
     mark_oom(lines, 1, 40);
-    jx__alloc_fail_at(1, true);
+    jxtest::fail_at(1, true);
     std::string got = errorbar(lines);
-    jx__alloc_fail_at(0, false);
+    jxtest::disarm();
     EXPECT_EQ(got, "Ran out of memory at 40%. Showing what was read.");
-
-    // A real parse that runs out while growing its nodes.
-    std::string text = "[";
-    for (int i = 0; i < 6000; ++i) text += "0,";
-    bool seen = false;
-    for (uint64_t n = 1; n < 64 && !seen; ++n) {
-        jx__alloc_fail_at(n, true);
-        Doc d(jxtest::parse(text + "0]"));
-        jx__alloc_fail_at(0, false);
-        if (!d.doc || d.doc->oom_problem == JX_NONE) continue;
-        seen = true;
-        got = errorbar(d);
-        const std::string head = "Ran out of memory at ", tail = "%. Showing what was read.";
-        ASSERT_GT(got.size(), head.size() + tail.size()) << got;
-        EXPECT_EQ(got.substr(0, head.size()), head);
-        EXPECT_EQ(got.substr(got.size() - tail.size()), tail);
-        std::string pct = got.substr(head.size(), got.size() - head.size() - tail.size());
-        EXPECT_TRUE(pct.size() <= 2 && pct.find_first_not_of("0123456789") == std::string::npos) << got;
-    }
-    EXPECT_TRUE(seen);
 }
 
 TEST(SelectText, KindsCountsAndSingulars) {
@@ -233,21 +208,19 @@ TEST(SelectText, StringsCountDecodedCharacters) {
     const std::pair<const char *, int> strings[] = {
         {"", 0}, {"x", 1}, {"a\xC3\xA9" "b", 3}, {"\xF0\x9F\x98\x80", 1},
         {"abcdefg\xE2\x82\xAC" "hijklmnopqrstuvwxyz", 27},  // a character across an 8-byte step
-        // Each byte that starts no well-formed sequence is one character, as
-        // the decoder shows it: stray, bad lead, overlong, surrogate, past
-        // U+10FFFF, cut short by the quote.
-        {"\x80", 1}, {"a\xFF" "b", 3}, {"\xE0\x80\x80", 3}, {"\xED\xA0\x80", 3}, {"\xF4\x90\x80\x80", 4},
-        {"\xE2\x82", 2},
-        {"a\\u00e9b", 3}, {"\\ud83d\\ude00", 1}, {"\\n\\t\\\\", 3}, {"\\u0000x", 2}, {"\\\"\xED\xA0\x80", 4},
+        // Each byte that starts no well-formed sequence is one character, as the decoder shows it
+        // (chars_test holds the counter to the decoder over every broken pattern).
+        {"\x80", 1}, {"\xED\xA0\x80", 3}, {"\xE2\x82", 2},  // stray, surrogate, cut short by the quote
+        {"a\\u00e9b", 3}, {"\\ud83d\\ude00", 1}, {"\\u0000x", 2}, {"\\\"\xED\xA0\x80", 4},
     };
     for (auto [inner, n] : strings) {
         std::string want = dots("string|" + std::to_string(n) + (n == 1 ? " character" : " characters"));
         EXPECT_EQ(select(Doc("[\"" + std::string(inner) + "\"]"), 1), want) << inner;
     }
     Doc d("[\"a\\u00e9b\"]");  // no memory for the decoded copy: 0 characters
-    jx__alloc_fail_at(1, true);
+    jxtest::fail_at(1, true);
     std::string got = select(d, 1);
-    jx__alloc_fail_at(0, false);
+    jxtest::disarm();
     EXPECT_EQ(got, dots("string|0 characters"));
 }
 
