@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "alloc.h"
 #include "test_util.h"
 
 namespace {
+
+using jxtest::node_text;
 
 // A copy made by one of the copy calls, with the length it reported.
 std::string copied(char *(*copy)(const JxDoc *, uint32_t, size_t *), const JxDoc *d, uint32_t id) {
@@ -25,31 +26,26 @@ std::string copied(char *(*copy)(const JxDoc *, uint32_t, size_t *), const JxDoc
 }
 
 std::string json(const JxDoc *d, uint32_t id, bool pretty) {
-    std::string s = copied(pretty ? +[](const JxDoc *d, uint32_t id, size_t *n) { return jx_copy_json(d, id, 1, n); }
-                                  : +[](const JxDoc *d, uint32_t id, size_t *n) { return jx_copy_json(d, id, 0, n); },
-                           d, id);
+    size_t len = 99;
+    char *p = jx_copy_json(d, id, pretty, &len);
+    EXPECT_TRUE(p && p[len] == 0) << "copy of node " << id;
+    std::string s = p ? std::string(p, len) : "";
+    std::free(p);
     EXPECT_EQ(jx_json_size(d, id, pretty), s.size());
     return s;
 }
 
 std::string json_of(std::string_view text, bool pretty = false, bool lines = false) {
-    jxtest::Doc d(jxtest::parse(text, false, lines));
+    jxtest::Doc d(text, false, lines);
     return json(d, 0, pretty);
 }
 
-std::string text(size_t (*get)(const JxDoc *, uint32_t, char *, size_t), const JxDoc *d, uint32_t id) {
-    std::string s(get(d, id, nullptr, 0) + 1, '#');
-    s.resize(get(d, id, s.data(), s.size()));
-    return s;
-}
-
-// The copy of node 0, pretty and minified, must re-parse without a problem
-// (strictly when asked) into the same tree: node by node the same type,
-// depth, decoded key and decoded value; JX_BAD records are left out.
-void expect_round_trip(const JxDoc *a, const std::string &what, bool strict) {
+// The copy of node 0, pretty and minified, must re-parse strictly without a problem into the same
+// tree: node by node the same type, depth, decoded key and decoded value; JX_BAD records left out.
+void expect_round_trip(const JxDoc *a, const std::string &what) {
     for (bool pretty : {false, true}) {
         std::string out = json(a, 0, pretty);
-        jxtest::Doc b(jxtest::parse(out, strict));
+        jxtest::Doc b(out, true);
         ASSERT_EQ(jx_doc_error_count(b), 0u) << what << " pretty " << pretty << ": " << jxtest::problem_message(b, 0)
                                              << "\n" << out.substr(0, 2000);
         uint32_t j = 0;
@@ -57,14 +53,14 @@ void expect_round_trip(const JxDoc *a, const std::string &what, bool strict) {
             if (jx_type(a, i) == JX_BAD) continue;
             ASSERT_EQ(jx_type(a, i), jx_type(b, j)) << what << ": node " << i;
             ASSERT_EQ(jx_depth(a, i), jx_depth(b, j)) << what << ": node " << i;
-            ASSERT_EQ(text(jx_key_text, a, i), text(jx_key_text, b, j)) << what << ": node " << i;
-            ASSERT_EQ(text(jx_val_text, a, i), text(jx_val_text, b, j++)) << what << ": node " << i;
+            ASSERT_EQ(node_text(jx_key_text, a, i), node_text(jx_key_text, b, j)) << what << ": node " << i;
+            ASSERT_EQ(node_text(jx_val_text, a, i), node_text(jx_val_text, b, j++)) << what << ": node " << i;
         }
         ASSERT_EQ(j, jx_doc_count(b)) << what;
     }
 }
 
-TEST(JsonLayout, PrettyAndMinified) {
+TEST(JsonLayout, PrettyIndentsByTwoAndMinifiedDropsSpacesAndComments) {
     const char *src = R"({"a":[1,2],"b":{}})";
     EXPECT_EQ(json_of(src, true), "{\n  \"a\": [\n    1,\n    2\n  ],\n  \"b\": {}\n}");
     EXPECT_EQ(json_of(src), src);
@@ -100,7 +96,7 @@ TEST(JsonQuoting, OnlySingleQuotedAndUnquotedTextIsRewritten) {
               "{\"" + k + "\\n\":\"" + v + "'\",\"" + k + "\":1}");
 }
 
-TEST(JsonCopies, ValueAndKey) {
+TEST(JsonCopies, ValuesAreDecodedAndElementKeysAreIndices) {
     jxtest::Doc d(R"({"s":"a\nb","n":-1.0e2,"z":"\u0000","arr":[10,20,30],'q\'':{}})");
     EXPECT_EQ(copied(jx_copy_value, d, 1), "a\nb");
     EXPECT_EQ(copied(jx_copy_value, d, 2), "-1.0e2");
@@ -128,7 +124,7 @@ TEST(JsonValidity, DeepNestingNeedsNoRecursion) {
     std::string objects;
     for (int i = 0; i < 2000; i++) objects += "{a:";
     jxtest::Doc o(objects + "0" + std::string(2000, '}'));
-    expect_round_trip(o, "2000 nested objects", true);
+    expect_round_trip(o, "2000 nested objects");
 }
 
 // Lenient documents whose values are standard (or single-quoted, which the
@@ -168,7 +164,7 @@ TEST(JsonValidity, RandomLenientDocumentsCopyAsStrictJson) {
         }
         jxtest::Doc d(src + gap());
         ASSERT_EQ(jx_doc_error_count(d), 0u) << src << "\n" << jxtest::problem_message(d, 0);
-        expect_round_trip(d, "round " + std::to_string(round) + ": " + src, true);
+        expect_round_trip(d, "round " + std::to_string(round) + ": " + src);
     }
 }
 
@@ -176,46 +172,42 @@ TEST(JsonValidity, CorpusAndConformanceFilesRoundTrip) {
     for (const char *name : {"canada.json", "citm_catalog.json", "gsoc-2018.json", "mesh.json", "twitter.json"}) {
         jxtest::Doc d(jxtest::read_file(jxtest::shared_path(std::string("corpus/") + name)), true);
         ASSERT_TRUE(jx_doc_count(d) > 1 && jx_doc_error_count(d) == 0) << name;
-        expect_round_trip(d, name, true);
+        expect_round_trip(d, name);
     }
     int cases = 0;
     for (const auto &e : std::filesystem::directory_iterator(jxtest::shared_path("conformance/JSONTestSuite/test_parsing"))) {
         if (e.path().filename().string().rfind("y_", 0) != 0) continue;
         jxtest::Doc d(jxtest::read_file(e.path().string()), true);
         ASSERT_EQ(jx_doc_error_count(d), 0u) << e.path();
-        expect_round_trip(d, e.path().string(), true);
+        expect_round_trip(d, e.path().string());
         cases++;
     }
     EXPECT_GT(cases, 90);
 }
 
-// Each allocation of a copy fails in turn, once and from then on: every
-// failure gives null with length 0, and the sanitizer build reports leaks.
+// Every failed copy gives null with length 0; the sanitizer build reports leaks.
 TEST(JsonMemory, EveryFailedAllocationGivesNull) {
     jxtest::Doc d(std::string(150, '[') + "{'" + std::string(400, 'k') + "':'" + std::string(300, 'v') +
                   "', b: [1, 'x']}" + std::string(150, ']'));
     ASSERT_EQ(jx_doc_error_count(d), 0u);
-    for (int mode = 0; mode < 4; mode++) {
-        bool pretty = mode & 1, persistent = mode & 2;
+    for (bool pretty : {false, true}) {
         std::string want = json(d, 0, pretty);
-        bool failed = true;
-        for (uint64_t n = 1; failed; n++) {
-            ASSERT_LT(n, 100u);
-            jx__alloc_fail_at(n, persistent);
+        jxtest::each_failure([&](uint64_t n, bool persistent) {
             size_t len = 99;
+            jxtest::fail_at(n, persistent);
             char *p = jx_copy_json(d, 0, pretty, &len);
-            failed = jx__alloc_failed();
-            jx__alloc_fail_at(0, false);
+            bool failed = jxtest::disarm();
             EXPECT_EQ(p ? std::string(p, len) : "", failed ? "" : want) << "failure at " << n;
             EXPECT_TRUE(failed ? !p && len == 0 : p != nullptr) << "failure at " << n;
             std::free(p);
-        }
+            return failed;
+        });
     }
     for (auto copy : {jx_copy_value, jx_copy_key}) {
-        jx__alloc_fail_at(1, true);
         size_t len = 99;
+        jxtest::fail_at(1, true);
         char *p = copy(d, 151, &len);
-        jx__alloc_fail_at(0, false);
+        jxtest::disarm();
         EXPECT_TRUE(!p && len == 0);
         std::free(p);
     }
