@@ -30,7 +30,7 @@ constexpr uint32_t kChunkShift = 16;
 constexpr uint32_t kChunkHits = 1u << kChunkShift;
 constexpr uint32_t kBatchNodes = 1000000;
 constexpr uint64_t kByteStep = 16u << 20;
-constexpr size_t kPad = JX_SEARCH_PAD;
+constexpr size_t kPad = 64; /* zero bytes after any text the scanner reads: it loads whole blocks */
 constexpr size_t kLocalScratch = 512;
 constexpr size_t kLocalRanges = 1016;
 
@@ -563,21 +563,6 @@ uint32_t lower_bound(const JxSearch *s, uint32_t n, uint32_t node) {
 }  // namespace
 
 /* ---- internal interface ---- */
-
-const char *jx__next_start(const JxSearch *s, const char *from, const char *limit) {
-    if (!s || s->regex || !from || from >= limit) return limit;
-    return reinterpret_cast<const char *>(
-        next_start(s, reinterpret_cast<const uint8_t *>(from), reinterpret_cast<const uint8_t *>(limit)));
-}
-
-const char *jx__find(const JxSearch *s, const char *from, const char *to, const char **match_end) {
-    if (!s || s->regex || !from) return nullptr;
-    const uint8_t *e = nullptr;
-    const uint8_t *p =
-        find(s, reinterpret_cast<const uint8_t *>(from), reinterpret_cast<const uint8_t *>(to), &e);
-    if (p && match_end) *match_end = reinterpret_cast<const char *>(e);
-    return reinterpret_cast<const char *>(p);
-}
 
 void jx__search_force_words(bool on) { g_force_words.store(on, std::memory_order_relaxed); }
 
