@@ -2,6 +2,7 @@
  * prefilter, the word and SSE2 candidate scans and the match test. */
 #include "scanner_int.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -168,7 +169,7 @@ static void set_prefilter(jx_scanner *sc) {
     f.b0 = f.a0 = b0;
     f.b1 = f.a1 = b1;
     f.second = sc->plen >= 2;
-    if (sc->match_case) return;
+    if (sc->exact) return;
     if (b0 >= 0x80) {
         /* U+0178 and U+013F fold across lead bytes; the continuation byte
          * changes with case, so the second byte says nothing. */
@@ -204,8 +205,13 @@ bool jx__scanner_init(jx_scanner *sc, const uint8_t *query, size_t len, bool mat
     } else {
         sc->plen = fold_text(query, query + len, sc->pattern);
     }
-    sc->match_case = match_case;
+    /* Only letters and bytes of other characters fold; a pattern of neither
+     * (digits, punctuation) matches exactly what it matches with case. */
+    sc->exact = match_case || std::none_of(sc->pattern, sc->pattern + sc->plen,
+                                           [](uint8_t b) { return is_lower(b) || b >= 0x80; });
     std::memset(sc->pattern + sc->plen, 0, JX_SCAN_PAD);
+    sc->head = jx__load8(sc->pattern);
+    sc->head_mask = sc->plen >= 8 ? ~0ull : (1ull << (8 * sc->plen)) - 1;
     set_prefilter(sc);
     return true;
 }
@@ -238,8 +244,10 @@ const uint8_t *jx__scan_find(const jx_scanner *sc, const uint8_t *from, const ui
     for (const uint8_t *p = from;; ++p) {
         p = jx__scan_next(sc, p, last + 1);
         if (p > last) return nullptr;
-        if (sc->match_case) {
-            if (std::memcmp(p, pat, plen) == 0) {
+        if (sc->exact) {
+            /* Most queries fit in one word; the text's padding makes the 8-byte load safe. */
+            if (((jx__load8(p) ^ sc->head) & sc->head_mask) == 0 &&
+                (plen <= 8 || std::memcmp(p + 8, pat + 8, plen - 8) == 0)) {
                 *mend = p + plen;
                 return p;
             }

@@ -33,9 +33,11 @@ struct jx_prefilter {
 struct jx_scanner {
     uint8_t *pattern; /* plen bytes then JX_SCAN_PAD zero bytes, from jx__malloc */
     uint32_t plen;
-    uint8_t match_case; /* 0: the pattern is folded, and texts are folded as they are read */
-    uint8_t simd;       /* scan with the vector unit */
+    uint8_t exact; /* texts match byte for byte: case matters, or nothing in the pattern folds */
+    uint8_t simd;  /* scan with the vector unit */
     jx_prefilter pf;
+    uint64_t head;      /* the pattern's first 8 bytes (zeros after its end) */
+    uint64_t head_mask; /* the bytes of head that belong to the pattern */
 };
 
 /* Makes sc scan for the len bytes of query, folded unless match_case; simd
