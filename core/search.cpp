@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cstring>
 #include <new>
-#include <ranges>
 #include <thread>
 
 #include "alloc.h"
@@ -325,17 +324,17 @@ static uint32_t hit_at(const JxSearch *s, uint32_t i) {
     return s->chunks[i >> CHUNK_SHIFT][i & (CHUNK_HITS - 1)];
 }
 
-/* First hit number in [0, n) whose node is >= node (n when none). */
+/* First hit number in [0, n) whose node is >= node (n when none). Hits
+ * ascend, and the first n of them never change while the run adds more:
+ * the chunk comes from the last hit of each full chunk, then the place in it. */
 static uint32_t lower_bound(const JxSearch *s, uint32_t n, uint32_t node) {
-    uint32_t lo = 0, hi = n;
-    while (lo < hi) {
-        uint32_t mid = lo + (hi - lo) / 2;
-        if (hit_at(s, mid) < node)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    return lo;
+    uint32_t *const *chunks = s->chunks, *const *full_end = chunks + (n >> CHUNK_SHIFT);
+    uint32_t *const *c = std::partition_point(chunks, full_end,
+                                              [node](const uint32_t *h) { return h[CHUNK_HITS - 1] < node; });
+    const uint32_t base = uint32_t(c - chunks) << CHUNK_SHIFT;
+    const uint32_t size = std::min(n - base, CHUNK_HITS);
+    if (size == 0) return n;
+    return base + uint32_t(std::lower_bound(*c, *c + size, node) - *c);
 }
 
 /* ---- internal interface ---- */
