@@ -29,6 +29,22 @@ static std::atomic<bool> g_force_words{false};
 /* 0 not started, 1 under way, 2 done. */
 static std::atomic<int> g_onig_state{0};
 
+namespace {
+
+/* The life of a search (see jx/search.h). jx_search_run takes it from MADE
+ * to RUNNING and on to ENDED. jx_search_free during the run takes it from
+ * RUNNING to RETIRED instead of freeing it, and the run frees it on its way
+ * out. Both moves out of RUNNING are compare-and-swaps, so exactly one side
+ * sees the other's move and frees the search. */
+enum : uint8_t {
+    MADE = 0,
+    RUNNING = 1,
+    ENDED = 2,
+    RETIRED = 3
+};
+
+}  // namespace
+
 struct JxSearch {
     JxDoc *doc = nullptr;
     uint8_t regex = 0;
@@ -43,8 +59,7 @@ struct JxSearch {
     std::atomic<uint32_t> count{0};
     std::atomic<uint8_t> capped{0};
     std::atomic<uint8_t> finished{0};
-    uint8_t started = 0;
-    uint32_t result = 0;
+    std::atomic<uint8_t> state{MADE};
     uint8_t *scratch = nullptr;
     size_t scratch_cap = 0;
 };
@@ -168,6 +183,11 @@ static int test_node(const JxSearch *s, uint32_t id, Scratch &sc) {
 
 /* ---- the run ---- */
 
+/* Whether the caller asked the run to stop, or freed the search meanwhile. */
+static bool stop_requested(const JxSearch *s, const jx_progress *pr) {
+    return jx__cancel_requested(pr) || s->state.load(std::memory_order_relaxed) == RETIRED;
+}
+
 static int add_hit(JxSearch *s, uint32_t id) {
     uint32_t n = s->count.load(std::memory_order_relaxed); /* only the run writes it */
     uint32_t c = n >> CHUNK_SHIFT;
@@ -221,7 +241,7 @@ static int walk(JxSearch *s, const jx_progress *pr, Visit &&visit) {
         if (id >= n) break;
         uint32_t off = jx__node(d, id)->val_off;
         jx__report(pr, off, d->size);
-        if (jx__cancel_requested(pr)) return JX_CANCELLED;
+        if (stop_requested(s, pr)) return JX_CANCELLED;
         mark = uint64_t(off) + BYTE_STEP;
     }
     return finish(s, pr);
@@ -230,7 +250,7 @@ static int walk(JxSearch *s, const jx_progress *pr, Visit &&visit) {
 static int run_regex(JxSearch *s, const jx_progress *pr) {
     Scratch sc{s->scratch, s->scratch_cap, nullptr};
     int r = walk(s, pr, [&](uint32_t id, const JxNode *) {
-        if (jx__cancel_requested(pr)) return int(STOP); /* one match can be slow: ask before each node */
+        if (stop_requested(s, pr)) return int(STOP); /* one match can be slow: ask before each node */
         return test_node(s, id, sc);
     });
     s->scratch = sc.p;
@@ -337,6 +357,19 @@ static uint32_t lower_bound(const JxSearch *s, uint32_t n, uint32_t node) {
     return base + uint32_t(std::lower_bound(*c, *c + size, node) - *c);
 }
 
+/* Frees the search and everything it holds; whoever calls it owns it alone. */
+static void destroy(JxSearch *s) {
+    if (s->chunks)
+        for (uint32_t i = 0; i < s->chunk_count; ++i) jx__free(s->chunks[i]);
+    jx__free(s->chunks);
+    jx__scanner_free(&s->scan);
+    if (s->re) onig_free(s->re);
+    jx__free(s->scratch);
+    jx_doc_release(s->doc);
+    s->~JxSearch();
+    jx__free(s);
+}
+
 /* ---- internal interface ---- */
 
 void jx__search_force_words(bool on) { g_force_words.store(on, std::memory_order_relaxed); }
@@ -369,7 +402,7 @@ extern "C" JxSearch *jx_search_new(JxDoc *doc, const char *query, size_t len, co
         std::max<uint32_t>(1, uint32_t((uint64_t(s->hit_limit) + CHUNK_HITS - 1) >> CHUNK_SHIFT));
     s->chunks = static_cast<uint32_t **>(jx__calloc(s->chunk_count, sizeof(uint32_t *)));
     if (!s->chunks) {
-        jx_search_free(s);
+        destroy(s);
         put_err(err, err_size, "out of memory");
         return nullptr;
     }
@@ -377,7 +410,7 @@ extern "C" JxSearch *jx_search_new(JxDoc *doc, const char *query, size_t len, co
         const bool simd = !g_force_words.load(std::memory_order_relaxed);
         if (!jx__scanner_init(&s->scan, reinterpret_cast<const uint8_t *>(query), len, opt.match_case,
                               simd)) {
-            jx_search_free(s);
+            destroy(s);
             put_err(err, err_size, "out of memory");
             return nullptr;
         }
@@ -395,7 +428,7 @@ extern "C" JxSearch *jx_search_new(JxDoc *doc, const char *query, size_t len, co
                 put_err(err, err_size, "out of memory");
             else
                 put_onig_err(err, err_size, r, &info);
-            jx_search_free(s);
+            destroy(s);
             return nullptr;
         }
     }
@@ -405,21 +438,18 @@ extern "C" JxSearch *jx_search_new(JxDoc *doc, const char *query, size_t len, co
 
 extern "C" void jx_search_free(JxSearch *s) {
     if (!s) return;
-    if (s->chunks)
-        for (uint32_t i = 0; i < s->chunk_count; ++i) jx__free(s->chunks[i]);
-    jx__free(s->chunks);
-    jx__scanner_free(&s->scan);
-    if (s->re) onig_free(s->re);
-    jx__free(s->scratch);
-    jx_doc_release(s->doc);
-    s->~JxSearch();
-    jx__free(s);
+    uint8_t st = s->state.load(std::memory_order_acquire);
+    while (st == RUNNING)
+        if (s->state.compare_exchange_weak(st, RETIRED, std::memory_order_acq_rel, std::memory_order_acquire))
+            return;            /* the run frees it as it returns */
+    if (st == RETIRED) return; /* freed twice during the run: the run still frees it once */
+    destroy(s);
 }
 
 extern "C" int jx_search_run(JxSearch *s, const jx_progress *progress) {
     if (!s) return JX_NO_MEMORY;
-    if (s->started) return int(s->result);
-    s->started = 1;
+    uint8_t st = MADE;
+    if (!s->state.compare_exchange_strong(st, RUNNING, std::memory_order_acq_rel)) return JX_REFUSED;
     int r;
     if (jx__cancel_requested(progress))
         r = JX_CANCELLED;
@@ -427,7 +457,9 @@ extern "C" int jx_search_run(JxSearch *s, const jx_progress *progress) {
         r = finish(s, progress);
     else
         r = s->regex ? run_regex(s, progress) : run_plain(s, progress);
-    s->result = uint32_t(r);
+    st = RUNNING;
+    if (!s->state.compare_exchange_strong(st, ENDED, std::memory_order_acq_rel))
+        destroy(s); /* retired meanwhile */
     return r;
 }
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cwctype>
 #include <random>
 #include <string>
@@ -403,7 +404,7 @@ TEST_F(SearchRun, CancelStopsAtTheNextBatchAndKeepsHits) {
     Calls c;
     c.cancel_at_first = true;
     EXPECT_EQ(jx_search_run(s, &c.p), JX_CANCELLED);
-    EXPECT_EQ(jx_search_run(s, &c.p), JX_CANCELLED);  // once only
+    EXPECT_EQ(jx_search_run(s, &c.p), JX_REFUSED);  // once only
     EXPECT_EQ(jx_search_count(s), 999999u);
     EXPECT_EQ(jx_search_hit(s, 999998), 999999u);
     EXPECT_FALSE(jx_search_finished(s));
@@ -453,6 +454,80 @@ TEST_F(SearchRun, ByteMarkReportsInsideLongValues) {
     EXPECT_EQ(hits_of(s), Ids{4});
     ASSERT_EQ(c.seen.size(), 2u);
     EXPECT_EQ(c.seen[0].first, jx_val_offset(d, 4));  // the first value starting past 16 MiB
+}
+
+// The run waits in its first progress call until the test lets it go, so that the
+// test's thread acts while the run is certainly under way.
+struct Gate {
+    std::atomic<int> step{0};  // 1: the run waits in the callback; 2: it may go on
+    jx_progress p{&Gate::wait, this, nullptr};
+    static void wait(void *ctx, uint64_t, uint64_t) {
+        auto *g = static_cast<Gate *>(ctx);
+        int idle = 0;
+        if (!g->step.compare_exchange_strong(idle, 1)) return;
+        while (g->step.load() != 2) std::this_thread::yield();
+    }
+    void await_run() {
+        while (step.load() != 1) std::this_thread::yield();
+    }
+};
+
+TEST_F(SearchRun, RunIsRefusedWhileRunningAndAfterwards) {
+    Search s(big, "0");
+    Gate g;
+    int first = -1;
+    std::thread worker([&] { first = jx_search_run(s, &g.p); });
+    g.await_run();
+    EXPECT_EQ(jx_search_run(s, nullptr), JX_REFUSED);
+    EXPECT_EQ(jx_search_count(s), 999999u);
+    g.step = 2;
+    worker.join();
+    EXPECT_EQ(first, JX_OK);
+    EXPECT_EQ(jx_search_run(s, nullptr), JX_REFUSED);
+    EXPECT_EQ(jx_search_count(s), kElems);
+}
+
+TEST_F(SearchRun, FreeDuringTheRunLeavesTheFreeingToTheRun) {
+    JxSearch *s = jx_search_new(big, "0", 1, nullptr, nullptr, 0);
+    Gate g;
+    int r = -1;
+    std::thread worker([&] { r = jx_search_run(s, &g.p); });
+    g.await_run();
+    jx_search_free(s);
+    jx_search_free(s);  // a second call during the run does nothing
+    g.step = 2;
+    worker.join();
+    EXPECT_EQ(r, JX_CANCELLED);  // stopped at once; the sanitizers check that it freed the search once
+}
+
+TEST(SearchLife, FreeRacingTheEndOfTheRunFreesOnce) {
+    using Clock = std::chrono::steady_clock;
+    std::string t = "[";
+    for (int i = 0; i < 2000; ++i) t += i ? ",\"ab\"" : "\"ab\"";
+    Doc d(t + "]");
+    std::mt19937 rng(11);
+    for (uint8_t regex : {0, 1}) {  // the regular expression looks for retirement at every node
+        JxSearchOptions o{0, regex, 0, 0};
+        std::vector<Clock::duration> rests;  // from the first hit to the run's end
+        for (int i = 0; i < 110; ++i) {
+            JxSearch *s = jx_search_new(d, "b", 1, &o, nullptr, 0);
+            std::atomic<int> r{-1};
+            std::thread worker([&r, s] { r = jx_search_run(s, nullptr); });
+            while (jx_search_count(s) == 0) std::this_thread::yield();  // begun: the first node is a hit
+            auto begun = Clock::now();
+            if (i < 9) {  // measure first, then free anywhere in the rest of the run
+                worker.join();
+                rests.push_back(Clock::now() - begun);
+                std::sort(rests.begin(), rests.end());
+            } else {
+                for (auto until = begun + rests[4] * int(rng() % 100) / 100; Clock::now() < until;) {
+                }
+            }
+            jx_search_free(s);
+            if (worker.joinable()) worker.join();
+            EXPECT_TRUE(r == JX_OK || r == JX_CANCELLED) << r;
+        }
+    }
 }
 
 TEST(SearchMemory, FailuresAreReportedAndLeaveReadableHits) {

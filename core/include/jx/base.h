@@ -12,12 +12,13 @@ extern "C" {
 /* "No node" and "no offset". */
 #define JX_NONE 0xFFFFFFFFu
 
-/* Result codes of loading and parsing. */
+/* Result codes of long operations (parsing, searching). */
 enum {
     JX_OK = 0,
-    JX_CANCELLED = 1,
+    JX_CANCELLED = 1, /* the cancel flag was set (or the handle was freed meanwhile) */
     JX_NO_MEMORY = 2,
-    JX_TOO_BIG = 3
+    JX_TOO_BIG = 3, /* the text is larger than JX_MAX_SIZE */
+    JX_REFUSED = 4  /* the call is not allowed in the handle's current state; nothing changed */
 };
 
 /* Largest text the core accepts, in bytes. */

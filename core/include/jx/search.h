@@ -1,13 +1,37 @@
 /*
  * jx/search.h: finding keys and values by plain text or regular expression.
  *
- * A search is made on one thread (jx_search_new, which also reports a bad
- * query), filled once by jx_search_run on a background thread, and read from
- * another thread while it fills: jx_search_count, jx_search_hit,
- * jx_search_finished, jx_search_capped, jx_search_next, jx_search_index_of,
- * jx_search_matches and jx_search_ranges may be called at any time, from any
- * thread, while the run goes on. Hits are node ids in increasing order, each
- * node at most once; a published hit never changes or moves.
+ * A search is made by its owner (jx_search_new, on any thread), filled once
+ * by jx_search_run, usually on a worker thread, and read while it fills.
+ * Its life has three states:
+ *
+ *   made     jx_search_new has returned it. The owner may hand it to one
+ *            thread for jx_search_run, call the readers (no hits yet) or
+ *            free it - but not while a thread it was handed to may still be
+ *            about to enter jx_search_run: that call would find it gone.
+ *   running  jx_search_run is under way; its thread is the only one that
+ *            writes the search. Meanwhile any thread may call the readers:
+ *            jx_search_count, jx_search_hit, jx_search_finished,
+ *            jx_search_capped, jx_search_next, jx_search_index_of,
+ *            jx_search_matches and jx_search_ranges, and set the cancel flag
+ *            of the run's jx_progress. Another jx_search_run is refused with
+ *            JX_REFUSED. jx_search_free retires the search rather than
+ *            freeing it: the run stops at its next checkpoint and frees the
+ *            search as it returns.
+ *   ended    jx_search_run has returned. The hits no longer change; the
+ *            readers may be called from any thread; jx_search_run is refused
+ *            with JX_REFUSED; jx_search_free frees the search.
+ *
+ * The owner calls jx_search_free once, when its own readers are done; from
+ * then on the handle is gone for every thread. A free is safe once the run
+ * has begun (a hit, a progress call or jx_search_finished has been seen, or
+ * the run's thread has come back): a running search is freed by its run. So
+ * the thread that runs the search leaves it alone once jx_search_run has
+ * returned, unless it is the owner: it reports the result code, and the
+ * owner reads the hits and frees the search.
+ *
+ * Hits are node ids in increasing order, each node at most once; a published
+ * hit never changes or moves.
  */
 #ifndef JX_SEARCH_H
 #define JX_SEARCH_H
@@ -48,20 +72,26 @@ JxSearch *jx_search_new(JxDoc *doc, const char *query, size_t len, const JxSearc
                         char *err /* out */, size_t err_size);
 
 /*
- * Frees the search and releases its document. Null-safe. Must not be called
- * while jx_search_run or a reader is still using the search.
+ * Frees the search and releases its document. Null-safe. Called by the
+ * owner, once, when no reader of its own still uses the search. During a
+ * run it returns at once and the run frees the search as it returns (soon:
+ * the run stops at its next checkpoint). A second call during the run does
+ * nothing.
  */
 void jx_search_free(JxSearch *search);
 
 /*
- * Runs the search over the whole document, once: a second call returns the
- * first call's result at once. Returns JX_OK (0) when every node was visited
- * or the cap was reached, JX_CANCELLED (1) when progress->cancel was set, or
- * JX_NO_MEMORY (2) when memory ran out; a null search gives 2. A stopped run
- * keeps the hits it found and never reports finished. progress may be null;
- * its callback gets (ctx, byte offset reached, document size) about every
- * million nodes or 16 MiB of text, and (size, size) at the end. Run it on one
- * thread; readers may work meanwhile.
+ * Runs the search over the whole document; a search runs once. Returns
+ * JX_OK (0) when every node was visited or the cap was reached, JX_CANCELLED
+ * (1) when progress->cancel was set or the search was freed during the run,
+ * JX_NO_MEMORY (2) when memory ran out, or JX_REFUSED (4) without doing
+ * anything when the search is running or has run; a null search gives 2. A
+ * stopped run keeps the hits it found and never reports finished. progress
+ * may be null; its callback gets (ctx, byte offset reached, document size) on
+ * the running thread about every million nodes or 16 MiB of text, and (size,
+ * size) at the end. Any one thread; readers may work meanwhile. After it
+ * returns the search may already be freed (see jx_search_free): only the
+ * owner touches it again.
  */
 int jx_search_run(JxSearch *search, const jx_progress *progress);
 
