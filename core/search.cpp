@@ -560,9 +560,21 @@ extern "C" uint32_t jx_search_ranges(const JxSearch *s, const char *text, uint32
         }
         onig_region_free(region, 1);
     } else {
-        const uint8_t *p = buf, *mend = nullptr;
+        /* Plain text may be part of a character (a lone lead or continuation
+         * byte), but what is marked is shown: each match widens to the whole
+         * characters it touches, and matches that then share a character are
+         * one. ch is the start of a character at or before the next match. */
+        const uint8_t *p = buf, *mend = nullptr, *ch = buf, *last = nullptr;
         while (const uint8_t *m = jx__scan_find(&s->scan, p, end, &mend)) {
-            put(m, mend);
+            for (const uint8_t *next; (next = ch + jx__char_len(ch, end)) <= m;) ch = next;
+            const uint8_t *e = ch;
+            while (e < mend) e += jx__char_len(e, end);
+            if (last && ch < last) {
+                if (record && count <= max) lengths[count - 1] = uint32_t(e - buf) - starts[count - 1];
+            } else {
+                put(ch, e);
+            }
+            last = e;
             p = mend;
         }
     }

@@ -356,6 +356,12 @@ TEST(SearchRanges, MatchesInsideOneTextSkipEmptyOnes) {
     EXPECT_EQ((Ids{st[0], len[0], st[1], len[1]}), (Ids{0, 4, 5, 4}));
     EXPECT_EQ(jx_search_ranges(plain, "json", 4, 1, st, len, 4), 0u);  // keys are not searched
     EXPECT_EQ(jx_search_ranges(plain, nullptr, 4, 0, st, len, 4), 0u);
+    // Part of a character marks the whole character; two matches inside one are one.
+    Search lead(d, "\xC7", {true}), cont(d, "\x82", {true});
+    EXPECT_EQ(jx_search_ranges(lead, "a\xC7\xBE" "b", 4, 0, st, len, 4), 1u);
+    EXPECT_EQ((Ids{st[0], len[0]}), (Ids{1, 2}));
+    EXPECT_EQ(jx_search_ranges(cont, "\xE2\x82\x82\xE2\x82\xAC", 6, 0, st, len, 4), 2u);
+    EXPECT_EQ((Ids{st[0], len[0], st[1], len[1]}), (Ids{0, 3, 3, 3}));
     std::string big = std::string(2000, 'a') + "Json";  // copied on the heap
     EXPECT_EQ(jx_search_ranges(plain, big.data(), uint32_t(big.size()), 0, st, len, 4), 1u);
     EXPECT_EQ(st[0], 2000u);

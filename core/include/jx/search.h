@@ -127,10 +127,12 @@ int jx_search_matches(const JxSearch *search, uint32_t node);
  * Where the query matches inside a decoded key (is_key 1) or value (is_key 0)
  * of len bytes: returns the number of non-overlapping, non-empty matches, and
  * writes the byte offset and length of the first max of them, in order, to
- * starts[] and lengths[] when both are given. Returns 0 when the search does
- * not cover keys (is_key 1) or values (is_key 0), when text is null and len
- * above 0, when search is null, or when memory for the copy runs out. Any
- * thread.
+ * starts[] and lengths[] when both are given. A match covers whole
+ * characters: a plain query that is part of a character (a lone UTF-8 lead
+ * or continuation byte) marks the characters it touches, and matches that
+ * touch one character are one. Returns 0 when the search does not cover keys
+ * (is_key 1) or values (is_key 0), when text is null and len above 0, when
+ * search is null, or when memory for the copy runs out. Any thread.
  */
 uint32_t jx_search_ranges(const JxSearch *search, const char *text, uint32_t len, int is_key,
                           uint32_t *starts /* out */, uint32_t *lengths /* out */, uint32_t max);
