@@ -43,29 +43,6 @@ enum : uint8_t {
     RETIRED = 3
 };
 
-}  // namespace
-
-struct JxSearch {
-    JxDoc *doc = nullptr;
-    uint8_t regex = 0;
-    uint8_t keys = 0;
-    uint8_t values = 0;
-    uint32_t cap = 0;
-    jx_scanner scan{};
-    OnigRegex re = nullptr;
-    uint32_t **chunks = nullptr;
-    uint32_t chunk_count = 0;
-    uint32_t hit_limit = 0; /* min(node count, cap): no run can store more */
-    std::atomic<uint32_t> count{0};
-    std::atomic<uint8_t> capped{0};
-    std::atomic<uint8_t> finished{0};
-    std::atomic<uint8_t> state{MADE};
-    uint8_t *scratch = nullptr;
-    size_t scratch_cap = 0;
-};
-
-namespace {
-
 /* A buffer that decoded keys and values are written to, with PAD zero bytes after them. */
 struct Scratch {
     uint8_t *p;
@@ -89,6 +66,25 @@ enum : int {
 };
 
 }  // namespace
+
+struct JxSearch {
+    JxDoc *doc = nullptr;
+    uint8_t regex = 0;
+    uint8_t keys = 0;
+    uint8_t values = 0;
+    uint32_t cap = 0;
+    jx_scanner scan{};
+    OnigRegex re = nullptr;
+    uint32_t **chunks = nullptr;
+    uint32_t chunk_count = 0;
+    uint32_t hit_limit = 0; /* min(node count, cap): no run can store more */
+    std::atomic<uint32_t> count{0};
+    std::atomic<uint8_t> capped{0};
+    std::atomic<uint8_t> finished{0};
+    std::atomic<uint8_t> state{MADE};
+    uint8_t *scratch = nullptr;
+    size_t scratch_cap = 0;
+};
 
 /* ---- UTF-8 ---- */
 
