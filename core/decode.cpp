@@ -73,7 +73,13 @@ void jx__decode(jx_cursor *c, const char *s, size_t len, bool escapes) {
             }
         } else {
             jx_escape e = jx__read_escape(p, end);
-            if (e.cp != JX_NO_CHAR) jx__put_cp(c, e.cp);
+            if (e.cp < 0x80) {
+                /* the usual \n, \" and \\: one byte, no encoding */
+                char ch = char(e.cp);
+                jx__put(c, &ch, 1);
+            } else if (e.cp != JX_NO_CHAR) {
+                jx__put_cp(c, e.cp);
+            }
             p += e.len;
         }
     }
