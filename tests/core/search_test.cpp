@@ -14,7 +14,6 @@
 #include <thread>
 #include <vector>
 
-#include "alloc.h"
 #include "search_int.h"
 #include "test_util.h"
 
@@ -52,9 +51,7 @@ Ids hits_of(const JxSearch *s) {
 }
 
 std::string text_of(const JxDoc *d, uint32_t id, bool key) {
-    std::string t(key ? jx_key_text(d, id, nullptr, 0) : jx_val_text(d, id, nullptr, 0), '\0');
-    key ? jx_key_text(d, id, t.data(), t.size() + 1) : jx_val_text(d, id, t.data(), t.size() + 1);
-    return t;
+    return jxtest::node_text(key ? jx_key_text : jx_val_text, d, id);
 }
 
 // Runs a search and returns its hits, checking that it finished, that the one-node test agrees
@@ -485,30 +482,31 @@ TEST(SearchLife, FreeRacingTheEndOfTheRunFreesOnce) {
 
 TEST(SearchMemory, EveryFailedAllocationIsReportedAndLeavesReadableHits) {
     Doc d("[\"\\u0041" + std::string(600, 'q') + "\"]");
-    for (uint64_t n = 1;; ++n) {  // making a search: each allocation fails once in turn
-        jx__alloc_fail_at(n, false);
+    jxtest::each_failure([&](uint64_t n, bool persistent) {  // making a search
+        jxtest::fail_at(n, persistent);
         Search s(d, "aq");
-        jx__alloc_fail_at(0, false);
-        if (s.s) break;
-        EXPECT_EQ(s.err, "out of memory");
-    }
+        bool failed = jxtest::disarm();
+        EXPECT_EQ(s.err, failed ? "out of memory" : "") << n;
+        EXPECT_EQ(s.s == nullptr, failed) << n;
+        return failed;
+    });
     Search s(d, "aq");
-    jx__alloc_fail_at(1, true);
+    jxtest::fail_at(1, true);
     EXPECT_FALSE(jx_search_matches(s, 1));  // the escaped value cannot be decoded
     EXPECT_EQ(jx_search_ranges(s, std::string(2000, 'a').data(), 2000, 0, nullptr, nullptr, 0), 0u);
-    jx__alloc_fail_at(0, false);
+    jxtest::disarm();
 
     std::string t = "[1";  // hits in more than one chunk, and escapes that need decoding
     for (int i = 1; i < 70000; ++i) t += i % 2 ? ",\"\\u0031\"" : ",1";
     Doc many(t + "]");
-    for (uint64_t n = 1;; ++n) {  // running: every allocation from the nth on fails
+    jxtest::each_failure([&](uint64_t n, bool persistent) {  // running
         Search m(many, "1");
-        jx__alloc_fail_at(n, true);
+        jxtest::fail_at(n, persistent);
         int r = jx_search_run(m, nullptr);
-        jx__alloc_fail_at(0, false);
-        if (r == JX_OK) break;
-        EXPECT_EQ(r, JX_NO_MEMORY);
-        EXPECT_FALSE(jx_search_finished(m));
-        for (uint32_t i = 0; i < jx_search_count(m); ++i) ASSERT_EQ(jx_search_hit(m, i), i + 1);
-    }
+        bool failed = jxtest::disarm();
+        EXPECT_EQ(r, failed ? JX_NO_MEMORY : JX_OK) << n;
+        EXPECT_EQ(jx_search_finished(m), !failed);
+        for (uint32_t i = 0; i < jx_search_count(m); ++i) EXPECT_EQ(jx_search_hit(m, i), i + 1);
+        return failed;
+    });
 }
