@@ -6,7 +6,6 @@
 #include <thread>
 #include <vector>
 
-#include "alloc.h"
 #include "decode_int.h"
 #include "doc_int.h"
 #include "test_util.h"
@@ -402,50 +401,43 @@ TEST(ParseOutOfMemory, EveryAllocationPoint) {
     text += std::string(20000000 / 4, ' ') + "\"" + std::string(17000000, 'y') + "\"\n";
     uint32_t nodes = jx_doc_count(Doc(text));
     ASSERT_GT(nodes, 12000u);
-    for (bool persistent : {false, true}) {
-        for (uint64_t n = 1;; n++) {
-            jx__alloc_fail_at(n, persistent);
-            int st = -1;
-            Doc doc(jxtest::parse(text, false, false, &st));
-            bool failed = jx__alloc_failed();
-            jx__alloc_fail_at(0, false);
-            if (!doc.doc) {
-                EXPECT_TRUE(st == JX_NO_MEMORY || st == -1) << n;  // -1: the test could not copy its text
-                continue;
-            }
-            uint32_t count = jx_doc_error_count(doc), oom = doc.doc->oom_problem;
-            if (!failed) {
-                EXPECT_EQ(count, 1667u);
-                break;
-            }
-            expect_tree(doc);
-            if (oom != JX_NONE) {
-                jx__alloc_fail_at(1, true);
-                const jx_problem *p = jx_doc_error(doc, oom);
-                jx__alloc_fail_at(0, false);
-                ASSERT_NE(p, nullptr) << n;
-                EXPECT_STREQ(p->message, "out of memory");
-            } else {
-                // the failure cost nothing visible (a shrink, the skip index)
-                EXPECT_EQ(jx_doc_count(doc), nodes) << n;
-                EXPECT_EQ(errorbar(doc), "1,667 lines could not be read (first: line 2).") << n;
-            }
-            for (uint32_t i = 0; i < count; i++) {
-                const jx_problem *p = jx_doc_error(doc, i);
-                ASSERT_NE(p, nullptr) << n << " " << i;
-                if (i != oom) {
-                    EXPECT_EQ(p->line, 3 * i + 2) << n << " " << i;
-                }
-            }
-            ASSERT_LT(n, 200u);
+    jxtest::each_failure([&](uint64_t n, bool persistent) {
+        jxtest::fail_at(n, persistent);
+        int st = -1;
+        Doc doc(jxtest::parse(text, false, false, &st));
+        bool failed = jxtest::disarm();
+        EXPECT_LT(n, 200u);
+        if (!doc.doc) {
+            EXPECT_TRUE(failed && (st == JX_NO_MEMORY || st == -1)) << n;  // -1: the test could not copy its text
+            return failed;
         }
-    }
+        uint32_t count = jx_doc_error_count(doc), oom = doc.doc->oom_problem;
+        if (!failed) {
+            EXPECT_EQ(count, 1667u);
+            return false;
+        }
+        expect_tree(doc);
+        if (oom != JX_NONE) {
+            jxtest::fail_at(1, true);
+            const jx_problem *p = jx_doc_error(doc, oom);
+            jxtest::disarm();
+            EXPECT_TRUE(p && std::strcmp(p->message, "out of memory") == 0) << n;
+        } else {  // the failure cost nothing visible (a shrink, the skip index)
+            EXPECT_EQ(jx_doc_count(doc), nodes) << n;
+            EXPECT_EQ(errorbar(doc), "1,667 lines could not be read (first: line 2).") << n;
+        }
+        for (uint32_t i = 0; i < count; i++) {
+            const jx_problem *p = jx_doc_error(doc, i);
+            EXPECT_TRUE(p && (i == oom || p->line == 3 * i + 2)) << n << " " << i;
+        }
+        return true;
+    });
 
     // A record that could not be built for lack of memory is built by a later call.
     Doc doc(text);
-    jx__alloc_fail_at(1, true);
+    jxtest::fail_at(1, true);
     EXPECT_EQ(jx_doc_error(doc, 1500), nullptr);
-    jx__alloc_fail_at(0, false);
+    jxtest::disarm();
     ASSERT_NE(jx_doc_error(doc, 1500), nullptr);
     EXPECT_EQ(jx_doc_error(doc, 1500)->line, 4502u);
 }
