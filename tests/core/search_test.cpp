@@ -231,25 +231,18 @@ TEST(SearchModel, RecordsIncludingUnreadableOnesAreSearchedAsWritten) {
 }
 
 TEST(SearchCases, FoldingScopesAndWhatIsSearched) {
-    const std::string JSON = R"({"k1":"json","k2":"Json","k3":"JSON","k4":"jso n"})",
-                      LATIN = R"({"é":"É","x":"ß","SS":"y"})",
-                      DOTTED = R"(["İa","İS","Dİ",{"İ":0},"ÿŸ","Ŀŀ"])",
+    // Folding and scopes in general are the model's; these are the corners it rarely reaches.
+    const std::string DOTTED = R"(["İa","İS","Dİ",{"İ":0},"ÿŸ","Ŀŀ"])",
                       MIXED = R"({"a":true,"b":9876,"c":{"ru":1},"d":[87]})",
                       ESC = R"({"line":"a\nb","raw":"a\\nb","\u00c9t\u00e9":0})",
                       LONG = R"(["xJSONjsonJSONx","JSONjsonJSOn"])", BIG = std::string(3000, 'z'),
                       BIG_ESC = "[\"" + BIG + "\\u00e9end\", {\"" + BIG + "\\tK\": 1}]";
-    const Opts VALUES{false, false, JX_SCOPE_VALUES}, KEYS{false, false, JX_SCOPE_KEYS};
     const struct {
         std::string doc, query;
         Opts o;
         Ids want;
     } cases[] = {
-        {JSON, "JSON", {}, {1, 2, 3}},
-        {JSON, "JSON", {true}, {3}},
-        {LATIN, "é", {}, {1}},  // key and value match: one hit
-        {LATIN, "É", {}, {1}},
-        {LATIN, "ß", {}, {2}},
-        {LATIN, "ss", {}, {3}},
+        {R"({"é":"É"})", "É", {}, {1}},  // key and value match: one hit
         {DOTTED, "i", {}, {1, 2, 3, 5}},
         {DOTTED, "is", {}, {2}},   // U+0130 then a second letter
         {DOTTED, "di", {}, {3}},   // U+0130 as the second letter
@@ -257,17 +250,9 @@ TEST(SearchCases, FoldingScopesAndWhatIsSearched) {
         {DOTTED, "ÿÿ", {}, {6}},
         {DOTTED, "ŀŀ", {}, {7}},
         {DOTTED, "İ", {true}, {1, 2, 3, 5}},
-        {MIXED, "ru", {}, {1, 4}},
-        {MIXED, "ru", VALUES, {1}},
-        {MIXED, "ru", KEYS, {4}},
         {MIXED, "87", {}, {2, 6}},
         {MIXED, "{", {}, {}},
         {MIXED, "\"ru\"", {}, {}},
-        {R"({"k":"key","v":"k"})", "k", KEYS, {1}},
-        {R"({"k":"key","v":"k"})", "k", VALUES, {1, 2}},
-        {ESC, "\n", {}, {1}},
-        {ESC, "\\n", {}, {2}},
-        {ESC, "été", {}, {3}},
         {ESC, "u00", {}, {}},
         {ESC, "^\\p{Lu}", {true, true}, {3}},
         {BIG_ESC, "éEND", {}, {1}},  // decoded texts outgrow the scratch buffers
