@@ -70,6 +70,7 @@ for bad in -1 5x "" 99999999999999999999; do
     check "--limit '$bad'" 2 parse --limit "$bad" "$TMP/many.jsonl"
     expect_err_has "orvel-cli: --limit needs a number" "--limit '$bad' message"
 done
+check "--limit without a value" 2 parse "$TMP/many.jsonl" --limit
 check "--limit is not a json option" 2 json --limit 1 "$TMP/unclosed.json"
 
 # Formats: records only with --lines or more than one value, and empty text.
@@ -100,6 +101,7 @@ check "parse without files" 2 parse --strict
 check "--help" 0 --help == "exit status:"
 expect_out_matches "  --limit N .*" "--help documents --limit"
 expect_err "" "--help writes nothing to stderr"
+check "parse --help" 0 parse --help
 check "no arguments" 2
 expect "no arguments: stdout stays empty" test -z "$out"
 expect_err_has "usage: orvel-cli parse" "no arguments prints usage"
