@@ -7,6 +7,7 @@
 #include "jx/json.h"
 #include "jx/decode.h"
 #include "decode_int.h"
+#include "jx/doc.h"
 
 /* What each byte becomes inside a JSON string: 0 unchanged, 'u' a \u00XX
  * escape, otherwise the letter after the backslash. */
@@ -65,22 +66,124 @@ static void put_requoted(jx_out *o, const jx_span &s) {
     if (text != local) jx__free(text);
 }
 
-static void emit_key(jx_out *o, const JxDoc *d, uint32_t id) {
-    jx_span k = jx__key_span(d, id);
-    if (k.quote == '"') {
-        /* As written: quotes and escapes are already JSON. */
-        jx__b_put(o, k.p - 1, size_t(k.len) + 2);
-    } else {
-        put_requoted(o, k);
+/* Whether the text between a string's double quotes is already a JSON
+ * string: no raw control byte, only JSON's own escapes, valid UTF-8. */
+static bool standard_string(const char *s, size_t n) {
+    const auto *p = reinterpret_cast<const unsigned char *>(s), *end = p + n;
+    while (p < end) {
+        if (end - p >= 8) {
+            uint64_t w = jx__load8(p);
+            if (!((w & 0x8080808080808080ull) | jx__has_less(w, 0x20) | jx__has_byte(w, '\\'))) {
+                p += 8;
+                continue;
+            }
+        }
+        unsigned char c = *p;
+        if (c < 0x20) return false;
+        if (c >= 0x80) {
+            size_t k = jx__utf8_len(p, end);
+            if (!k) return false;
+            p += k;
+        } else if (c == '\\') {
+            if (end - p < 2) return false;
+            unsigned char e = p[1];
+            uint16_t u;
+            if (e == 'u') {
+                if (end - p < 6 || !jx__hex4(reinterpret_cast<const char *>(p + 2), &u)) return false;
+                p += 6;
+            } else if (std::strchr("\"\\/bfnrt", e) && e) {
+                p += 2;
+            } else {
+                return false;
+            }
+        } else {
+            p++;
+        }
     }
+    return true;
 }
+
+/* A key or string: kept byte for byte when it is JSON as written, else
+ * decoded and written again as a standard string. */
+static void put_string(jx_out *o, const jx_span &s) {
+    if (s.quote == '"' && standard_string(s.p, s.len))
+        jx__b_put(o, s.p - 1, size_t(s.len) + 2);
+    else
+        put_requoted(o, s);
+}
+
+/* The decimal digits of a hexadecimal integer of any length, exactly:
+ * base-10^9 limbs, most significant last. */
+static void put_hex_as_decimal(jx_out *o, const char *hex, size_t n) {
+    while (n > 1 && *hex == '0') hex++, n--;
+    if (n <= 15) {
+        uint64_t v = 0;
+        for (size_t i = 0; i < n; i++) v = v << 4 | jx__hex_digit(uint8_t(hex[i]));
+        char buf[24];
+        jx__b_put(o, buf, size_t(std::snprintf(buf, sizeof buf, "%llu", static_cast<unsigned long long>(v))));
+        return;
+    }
+    /* 16^n < 10^(1.21 n): one limb per 7 hex digits is room enough */
+    size_t cap = n / 7 + 2, used = 1;
+    auto *limb = static_cast<uint32_t *>(jx__calloc(cap, sizeof(uint32_t)));
+    if (!limb) {
+        o->overflow = true;
+        return;
+    }
+    for (size_t i = 0; i < n; i++) {
+        uint64_t carry = jx__hex_digit(uint8_t(hex[i]));
+        for (size_t k = 0; k < used; k++) {
+            uint64_t v = uint64_t(limb[k]) * 16 + carry;
+            limb[k] = uint32_t(v % 1000000000u);
+            carry = v / 1000000000u;
+        }
+        if (carry) limb[used++] = uint32_t(carry);
+    }
+    char buf[16];
+    jx__b_put(o, buf, size_t(std::snprintf(buf, sizeof buf, "%u", limb[used - 1])));
+    for (size_t k = used - 1; k-- > 0;) jx__b_put(o, buf, size_t(std::snprintf(buf, sizeof buf, "%09u", limb[k])));
+    jx__free(limb);
+}
+
+/* A number only JSON5 allows, as JSON: no leading "+", digits on both sides
+ * of the point, hexadecimal in decimal, and Infinity and NaN as null, as
+ * JavaScript's JSON.stringify writes them. */
+static void put_json5_number(jx_out *o, const char *p, size_t n) {
+    const char *end = p + n;
+    bool minus = p < end && *p == '-';
+    if (p < end && (*p == '-' || *p == '+')) p++;
+    if (p < end && (*p == 'I' || *p == 'N')) {
+        jx__b_put(o, "null", 4);
+        return;
+    }
+    if (minus) put_char(o, '-');
+    if (end - p > 2 && p[0] == '0' && (p[1] | 0x20) == 'x') {
+        put_hex_as_decimal(o, p + 2, size_t(end - p - 2));
+        return;
+    }
+    if (p < end && *p == '.') put_char(o, '0');
+    const char *point = static_cast<const char *>(std::memchr(p, '.', size_t(end - p)));
+    if (!point) {
+        jx__b_put(o, p, size_t(end - p));
+        return;
+    }
+    jx__b_put(o, p, size_t(point + 1 - p));
+    if (point + 1 == end || !(point[1] >= '0' && point[1] <= '9')) put_char(o, '0');
+    jx__b_put(o, point + 1, size_t(end - point - 1));
+}
+
+static void emit_key(jx_out *o, const JxDoc *d, uint32_t id) { put_string(o, jx__key_span(d, id)); }
 
 static void emit_scalar(jx_out *o, const JxDoc *d, uint32_t id) {
     jx_span v = jx__val_span(d, id);
-    if (v.quote == '\'') {
-        put_requoted(o, v);
-    } else if (v.quote == '"') {
-        jx__b_put(o, v.p - 1, size_t(v.len) + 2);
+    int type = jx__type_of(jx__node(d, id));
+    if (type == JX_BAD) {
+        /* an unreadable record has no JSON of its own: its text, as a string */
+        put_requoted(o, {v.p, v.len, false, 0});
+    } else if (v.quote) {
+        put_string(o, v);
+    } else if (v.p && type == JX_NUMBER && (jx_flags(d, id) & JX_F_NONSTANDARD)) {
+        put_json5_number(o, v.p, v.len);
     } else if (v.p) {
         jx__b_put(o, v.p, v.len);
     }

@@ -28,8 +28,8 @@ void jx__b_escape(jx_out *o, const char *p, size_t n);
 
 /* Writes the subtree of node id (a valid id) as JSON: pretty with 2-space
  * indentation or minified. Iterative, so any depth is fine. JX_BAD children
- * are left out; keys and strings written with single quotes, and unquoted
- * keys, are rewritten in double quotes; everything else keeps its text. */
+ * are left out; what is not JSON as written is rewritten as jx_copy_json
+ * describes, everything else keeps its text. */
 void jx__build(jx_out *o, const JxDoc *d, uint32_t id, bool pretty);
 
 #endif

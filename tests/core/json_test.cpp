@@ -58,6 +58,11 @@ void expect_round_trip(const JxDoc *a, const std::string &what) {
         }
         ASSERT_EQ(j, jx_doc_count(b)) << what;
     }
+    // Copy as JSON of any node is strict JSON too (small documents: every node).
+    for (uint32_t i = 0; strict && jx_doc_count(a) < 300 && i < jx_doc_count(a); i++) {
+        jxtest::Doc c(jxtest::parse(json(a, i, false), true));
+        ASSERT_EQ(jx_doc_error_count(c), 0u) << what << ": node " << i << ": " << json(a, i, false);
+    }
 }
 
 TEST(JsonLayout, PrettyIndentsByTwoAndMinifiedDropsSpacesAndComments) {
@@ -82,18 +87,40 @@ TEST(JsonLayout, BadRecordsAreLeftOut) {
     EXPECT_EQ(json_of("oops\n[1]\n", false, true), "[[1]]");
 }
 
-TEST(JsonQuoting, OnlySingleQuotedAndUnquotedTextIsRewritten) {
-    EXPECT_EQ(json_of(R"(["a\u0062\n\/", -0.5E+3, +1, .5, 0x1F, -Infinity, NaN, {"k\u0065y\"":1}])"),
-              R"(["a\u0062\n\/",-0.5E+3,+1,.5,0x1F,-Infinity,NaN,{"k\u0065y\"":1}])");
+TEST(JsonQuoting, StandardTextIsKeptAndTheRestRewritten) {
+    // What is JSON already stays byte for byte: escapes, big integers, long fractions.
+    EXPECT_EQ(json_of(R"(["a\u0062\n\/", -0.5E+3, 123456789012345678901234567890, 0.1000000000000000055511, {"k\u0065y\"":1}])"),
+              R"(["a\u0062\n\/",-0.5E+3,123456789012345678901234567890,0.1000000000000000055511,{"k\u0065y\"":1}])");
     EXPECT_EQ(json_of(R"({a:'x\'y', 'say "hi"':'\x41\u00e9', $_k1:'\\', \u0061b\u00e9: 0})"),
               "{\"a\":\"x'y\",\"say \\\"hi\\\"\":\"A\xC3\xA9\",\"$_k1\":\"\\\\\",\"ab\xC3\xA9\":0}");
     EXPECT_EQ(json_of(R"(['\0\x01\x1f\x7f\b\t\n\v\f\r', '\xFF'])"),
               "[\"\\u0000\\u0001\\u001f\x7f\\b\\t\\n\\u000b\\f\\r\",\"\xC3\xBF\"]");
-    // A raw tab: rewritten from single quotes, kept as written in double quotes.
-    EXPECT_EQ(json_of("{'a\tb':1,\"a\tb\":2}"), "{\"a\\tb\":1,\"a\tb\":2}");
+    // Raw control bytes, JSON5-only escapes and invalid UTF-8 inside double quotes are not JSON.
+    EXPECT_EQ(json_of("{'a\tb':1,\"a\tb\":2,\"\\v\\x41\":\"\xFF\\'\"}"),
+              "{\"a\\tb\":1,\"a\\tb\":2,\"\\u000bA\":\"\xEF\xBF\xBD'\"}");
     std::string k(1000, 'k'), v(700, 'v');  // beyond the writer's local buffer
     EXPECT_EQ(json_of("{'" + k + "\\n':'" + v + "\\'', " + k + ":1}"),
               "{\"" + k + "\\n\":\"" + v + "'\",\"" + k + "\":1}");
+}
+
+TEST(JsonQuoting, Json5NumbersBecomeJson) {
+    struct Case {
+        const char *in, *out;
+    } table[] = {
+        {"[+1, .5, -.5e3, 5., 5.e-2, +5.5]", "[1,0.5,-0.5e3,5.0,5.0e-2,5.5]"},
+        {"[0x1F, -0X1f, 0x0, 0xFFFFFFFFFFFFFFFF]", "[31,-31,0,18446744073709551615]"},
+        {"[0x123456789abcdef0123456789ABCDEF]", "[1512366075204170929049582354406559215]"},
+        {"[Infinity, -Infinity, +Infinity, NaN, -NaN]", "[null,null,null,null,null]"},
+        {"{n: 5, 'm': 1.5}", "{\"n\":5,\"m\":1.5}"},
+    };
+    for (const Case &c : table) EXPECT_EQ(json_of(c.in), c.out) << c.in;
+}
+
+TEST(JsonQuoting, AnUnreadableRecordCopiesAsItsText) {
+    jxtest::Doc d("{\"a\":1}\n{\"a\":\t}\n");
+    uint32_t bad = jx_child_at(d, 0, 1);
+    ASSERT_EQ(jx_type(d, bad), JX_BAD);
+    EXPECT_EQ(json(d, bad, false), "\"{\\\"a\\\":\\t}\"");
 }
 
 TEST(JsonCopies, ValuesAreDecodedAndElementKeysAreIndices) {
@@ -146,7 +173,8 @@ TEST(JsonValidity, RandomLenientDocumentsCopyAsStrictJson) {
             } else {
                 src += pick({"0", "-12.5e+3", "true", "null", "\"esc\\\"\\\\\\/\\b\\f\\n\\r\\t\"",
                              "\"\\u0001\\uD83D\\uDE00\"", "'it\\'s \"q\"'", "'\\v\\x7f\\u001F\\0'",
-                             "'ctl\x01\x1f'", "'\xE2\x82\xAC\xFF'", "\"\xF0\x9F\x98\x80\"", "'a\\\nb'"});
+                             "'ctl\x01\x1f'", "'\xE2\x82\xAC\xFF'", "\"\xF0\x9F\x98\x80\"", "'a\\\nb'",
+                             "\"raw\ttab\x01\"", "\"\\v\\x41\\'\\0\"", "\"bad\xFF\xC3(\xED\xA0\x80\""});
             }
         };
         for (value(); !open.empty();) {
@@ -159,7 +187,7 @@ TEST(JsonValidity, RandomLenientDocumentsCopyAsStrictJson) {
             src += (members.back()++ ? "," : "") + gap();
             if (open.back() == '}')
                 src += pick({"\"k\"", "\"a\\u00e9\\n\"", "'s\\'q'", "'raw\ttab'", "'\\x41\\0\"'", "ident", "$_x9",
-                             "\xC3\xA9t\xC3\xA9", "''", "\"\\ud83d\\ude00\""}) + gap() + ":" + gap();
+                             "\xC3\xA9t\xC3\xA9", "''", "\"\\ud83d\\ude00\"", "\"t\tk\\x41\xFF\""}) + gap() + ":" + gap();
             value();
         }
         jxtest::Doc d(src + gap());

@@ -14,7 +14,16 @@ extern "C" {
  * null document, an invalid id or a memory failure. */
 size_t jx_json_size(const JxDoc *doc, uint32_t id, int pretty);
 
-/* The subtree as JSON text, or null (length 0) on failure. */
+/*
+ * The subtree as JSON text that any RFC 8259 reader accepts, or null (length
+ * 0) on failure. Strings, keys and numbers that are JSON as written are kept
+ * byte for byte; the rest is rewritten: single-quoted and unquoted text, raw
+ * control bytes, JSON5-only escapes and invalid UTF-8 (as U+FFFD) become
+ * standard strings; a leading "+" goes, ".5" becomes "0.5" and "5." "5.0",
+ * hexadecimal integers are written in decimal, and Infinity and NaN become
+ * null. Unreadable records inside the subtree are left out; an unreadable
+ * record on its own is written as a string of its text.
+ */
 char *jx_copy_json(const JxDoc *doc, uint32_t id, int pretty, size_t *length /* out */);
 
 /* Containers: pretty JSON; scalars: the decoded value text. Null on failure. */
