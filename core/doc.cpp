@@ -130,6 +130,23 @@ uint32_t jx_depth(const JxDoc *doc, uint32_t id) {
 }
 
 int jx_has_key(const JxDoc *doc, uint32_t id) { return jx__valid(doc, id) && jx__node(doc, id)->key_off != JX_NONE; }
+}  // extern "C"
+
+uint32_t jx__depth_from(const JxDoc *d, uint32_t id, uint32_t known, uint32_t known_depth) {
+    /* a: the lowest node on id's chain to the root whose subtree holds known */
+    uint32_t a = id, up = 0;
+    while (!(a <= known && known < jx__node(d, a)->end)) {
+        a = jx__node(d, a)->parent;
+        if (a >= d->count) return jx_depth(d, id); /* not one tree: damaged links */
+        up++;
+    }
+    uint32_t down = 0;
+    for (uint32_t c = known; c != a && c < d->count; c = jx__node(d, c)->parent) down++;
+    return known_depth - down + up;
+}
+
+extern "C" {
+
 uint32_t jx_key_offset(const JxDoc *doc, uint32_t id) {
     return jx__valid(doc, id) ? jx__node(doc, id)->key_off : JX_NONE;
 }

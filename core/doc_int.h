@@ -138,6 +138,10 @@ inline uint64_t jx__has_less(uint64_t v, unsigned char n) {
 
 inline constexpr uint32_t JX_PROBLEM_BLOCK = 1024;
 
+/* Depth of node id, found from a node whose depth is known: both walk up
+ * only as far as their nearest common ancestor. Both ids must be valid. */
+uint32_t jx__depth_from(const JxDoc *d, uint32_t id, uint32_t known, uint32_t known_depth);
+
 /* Builds the readable record of stored problem i (line, column, message). */
 void jx__error_make(const JxDoc *d, uint32_t i, jx_problem *out);
 

@@ -6,6 +6,7 @@
 
 #include "alloc.h"
 #include "doc_int.h"
+#include "rows_int.h"
 #include "decode_int.h"
 #include "status_int.h"
 
@@ -419,7 +420,7 @@ extern "C" void jx_row_line(const JxRows *rows, uint64_t row, uint32_t width, co
     const uint32_t id = uint32_t(node);
     const JxNode *n = jx__node(d, id);
     line->node = id;
-    line->depth = jx_depth(d, id);
+    line->depth = jx__rows_depth(rows, id);
     const int type = jx__type_of(n);
     const bool filled = jx__is_container(n->info) && n->end > id + 1;
     const bool open = filled && jx_rows_expanded(rows, id);

@@ -132,6 +132,13 @@ static void root_only(JxRows *r) {
 }
 
 
+uint32_t jx__rows_depth(const JxRows *rows, uint32_t id) {
+    uint32_t d = jx__depth_from(rows->doc, id, rows->depth_node, rows->depth);
+    rows->depth_node = id;
+    rows->depth = d;
+    return d;
+}
+
 extern "C" {
 
 JxRows *jx_rows_new(JxDoc *doc) {

@@ -14,6 +14,14 @@ struct JxRows {
     uint32_t row_capacity;
     uint64_t *open_bits;  /* bit (id % 64) of word id / 64: node expanded */
     uint32_t open_count;  /* set bits in open_bits */
+    /* The last depth asked for: a screen of rows is drawn top to bottom, and
+     * each row's depth follows from its neighbour's in a few steps where a
+     * walk to the root would take as many as the document is deep. */
+    mutable uint32_t depth_node;
+    mutable uint32_t depth;
 };
+
+/* Depth of node id (valid), found from the last one asked for. */
+uint32_t jx__rows_depth(const JxRows *rows, uint32_t id);
 
 #endif

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -443,5 +444,25 @@ TEST(RowLineBounds, MemoryShortageGivesAShorterSoundLine) {
             }
             return failed;
         });
+    }
+}
+
+// Row depths come from the previous row asked for, in any order, and must
+// still be the true depth, also below the indent cap of deep documents.
+TEST(RowLineDepth, AnyOrderOfRowsGivesTheTrueDepth) {
+    std::mt19937 rng(7);
+    std::string deep = std::string(3000, '[') + "1" + std::string(3000, ']');
+    for (std::string src : {deep, std::string("{\"a\":[1,{\"b\":[[2],{}]},3],\"c\":{\"d\":{\"e\":4}}}"),
+                            std::string("{\"a\":1}\n[[2],[3,[4]]]\nbad\n5\n")}) {
+        jxtest::Doc d(src);
+        Rows rows(d);
+        jx_rows_expand_all(rows.r);
+        uint64_t n = jx_rows_count(rows.r);
+        Line l;
+        for (int step = 0; step < 400; step++) {
+            uint64_t row = step < 200 ? n - 1 - uint64_t(step) % n : rng() % n;
+            jx_row_line(rows.r, row, 80, nullptr, JX_NONE, &l.l);
+            ASSERT_EQ(l.l.depth, jx_depth(d, uint32_t(jx_rows_node(rows.r, row)))) << "row " << row;
+        }
     }
 }
