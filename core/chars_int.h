@@ -1,9 +1,9 @@
 /* chars_int.h: the characters of UTF-8 text and of JSON and JSON5 escapes.
  *
  * Every part of the core that reads, counts or writes characters (the value
- * decoder, the row line reader, the parser, the UTF-16 conversion, the case
- * folder of the search, the column and character counts of the texts) is
- * built on these primitives, so that a byte sequence means the same thing
+ * decoder, the row line reader, the path writer and reader, the parser, the
+ * UTF-16 conversion, the case folder of the search, the column and character
+ * counts of the texts) is built on these primitives, so that a byte sequence means the same thing
  * wherever it is read.
  *
  * Bounds: nothing here reads at or past the end pointer it is given. */
@@ -119,6 +119,17 @@ inline uint32_t jx__utf8_put(uint32_t cp, char *out) {
     out[2] = char(0x80 | (cp >> 6 & 0x3F));
     out[3] = char(0x80 | (cp & 0x3F));
     return 4;
+}
+
+/* What a character is drawn as: a control character shown as itself would
+ * break a row or vanish, so it becomes its picture (tab U+21E5, line feed
+ * U+23CE, DEL U+2421, any other code c below 0x20 U+2400 + c). */
+inline uint32_t jx__picture(uint32_t cp) {
+    if (cp == '\t') return 0x21E5;
+    if (cp == '\n') return 0x23CE;
+    if (cp == 0x7F) return 0x2421;
+    if (cp < 0x20) return 0x2400 + cp;
+    return cp;
 }
 
 /* One escape as it reads: the character (or JX_NO_CHAR) and the bytes it takes. */

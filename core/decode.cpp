@@ -7,20 +7,6 @@
 
 constexpr uint64_t HIGH_BITS = 0x8080808080808080ull;
 
-/* A run of single-byte characters: cut to the room left instead of dropped,
- * since every byte of it is a whole character. */
-static void put_run(jx_cursor *c, const unsigned char *p, size_t n) {
-    c->total += n;
-    if (c->overflow) return;
-    size_t room = c->cap - c->written - 1;
-    if (n > room) {
-        n = room;
-        c->overflow = true;
-    }
-    std::memcpy(c->buf + c->written, p, n);
-    c->written += n;
-}
-
 /* Scalar length as stored, never running past the text. */
 static uint32_t value_length(const JxDoc *d, uint32_t id, const JxNode *n) {
     uint32_t len = jx__number(d, id, n);
@@ -39,6 +25,18 @@ void jx__put(jx_cursor *c, const char *p, size_t n) {
     } else {
         c->overflow = true;
     }
+}
+
+void jx__put_ascii(jx_cursor *c, const char *p, size_t n) {
+    c->total += n;
+    if (c->overflow) return;
+    size_t room = c->cap - c->written - 1;
+    if (n > room) {
+        n = room;
+        c->overflow = true;
+    }
+    std::memcpy(c->buf + c->written, p, n);
+    c->written += n;
 }
 
 void jx__put_cp(jx_cursor *c, uint32_t cp) {
@@ -60,7 +58,7 @@ void jx__decode(jx_cursor *c, const char *s, size_t len, bool escapes) {
             p += 8;
         }
         while (p < end && *p < 0x80 && !(escapes && *p == '\\')) p++;
-        if (p > run) put_run(c, run, static_cast<size_t>(p - run));
+        if (p > run) jx__put_ascii(c, reinterpret_cast<const char *>(run), static_cast<size_t>(p - run));
         if (p == end) break;
         if (*p >= 0x80) {
             size_t n = jx__utf8_len(p, end);

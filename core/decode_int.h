@@ -47,6 +47,10 @@ inline size_t jx__cursor_end(jx_cursor *c) {
 /* Appends n bytes as one indivisible piece. */
 void jx__put(jx_cursor *c, const char *p, size_t n);
 
+/* Appends n bytes of ASCII, cut to the room left instead of dropped, since
+ * every byte is a whole character. */
+void jx__put_ascii(jx_cursor *c, const char *p, size_t n);
+
 /* Appends a code point as UTF-8 (1 to 4 bytes, one piece). Values above
  * U+10FFFF give U+FFFD. */
 void jx__put_cp(jx_cursor *c, uint32_t cp);

@@ -29,15 +29,6 @@ constexpr const char ELLIPSIS[] = "\xE2\x80\xA6";
 
 static char *owned(JxLine *l) { return const_cast<char *>(l->text); }
 
-/* A control character drawn as itself would break the row or vanish. */
-static uint32_t picture(uint32_t cp) {
-    if (cp == '\t') return 0x21E5;
-    if (cp == '\n') return 0x23CE;
-    if (cp == 0x7F) return 0x2421;
-    if (cp < 0x20) return 0x2400 + cp;
-    return cp;
-}
-
 /* Bytes that a picture replaces: each grows from 1 byte to 3. */
 static bool pictured_byte(unsigned char b) { return b < 0x20 || b == 0x7F; }
 
@@ -68,7 +59,7 @@ static uint32_t emit(JxLine *line, const jx_piece &pc, uint32_t n, bool pictures
         uint32_t cp = jx__read_char(&p, end, pc.decode);
         if (cp == JX_NO_CHAR) continue;
         char enc[4];
-        uint32_t m = jx__utf8_put(pictures ? picture(cp) : cp, enc);
+        uint32_t m = jx__utf8_put(pictures ? jx__picture(cp) : cp, enc);
         if (used + m > GATHER) {
             if (!jx_line_add(line, buf, used, pc.style)) {
                 *ok = false;
