@@ -28,7 +28,8 @@ constexpr int EXIT_FAILURE_OR_MISUSE = 2;
 
 constexpr const char *USAGE =
     "usage: orvel-cli parse [--strict] [--lines] [--limit N] [--no-time] FILE...\n"
-    "       orvel-cli json [--min] [--strict] [--lines] FILE\n"
+    "       orvel-cli json [--min] [--strict] [--lines] FILE [PATH]\n"
+    "       orvel-cli path [--style STYLE] [--strict] [--lines] FILE PATH\n"
     "       orvel-cli find [--case] [--regex] [--keys|--values] [--max N] FILE QUERY\n"
     "       orvel-cli --help\n";
 
@@ -40,7 +41,13 @@ constexpr const char *HELP =
     "  parse FILE...   print each file's format, encoding, syntax, node, line and\n"
     "                  problem counts, the status line and error bar texts, and one\n"
     "                  line per problem as LINE:COLUMN: MESSAGE\n"
-    "  json FILE       write the file's document as JSON, indented by 2 spaces\n"
+    "  json FILE [PATH]\n"
+    "                  write the file's document, or the value that PATH names, as\n"
+    "                  JSON, indented by 2 spaces\n"
+    "  path FILE PATH  print the path of the node that PATH names, then its value as\n"
+    "                  json writes it; PATH may be written in any of the styles, as\n"
+    "                  in $.a['b c'][3], .a[\"b c\"][3], a[\"b c\"][3], [\"a\"][\"b c\"][3]\n"
+    "                  or /a/b c/3\n"
     "  find FILE QUERY print the number of keys and values that contain QUERY, then\n"
     "                  for each of the first hits its node id, a tab and its row as\n"
     "                  the tree shows it (120 characters)\n"
@@ -55,18 +62,22 @@ constexpr const char *HELP =
     "  --no-time       (parse) leave the parse time out of the status line, so that\n"
     "                  the output is the same on every run (for tests)\n"
     "  --min           (json) write minified JSON\n"
+    "  --style STYLE   (path) the style of the path printed: jsonpath (default),\n"
+    "                  jq, js, python or pointer\n"
     "  --case          (find) match case; without it case is ignored\n"
     "  --regex         (find) QUERY is a regular expression (Oniguruma syntax)\n"
     "  --keys          (find) look in keys only\n"
     "  --values        (find) look in values only\n"
     "  --max N         (find) print at most N hits (default 20); all are counted\n"
-    "  --              end of options: a FILE or QUERY may start with -\n"
+    "  --              end of options: a FILE, PATH or QUERY may start with -\n"
     "  --help          show this text\n"
     "\n"
     "exit status:\n"
     "  0  every file was read without problems\n"
     "  1  some file has problems (what could be read is still shown)\n"
     "  2  a file could not be read or parsed, output failed, or the command line is wrong\n"
+    "json with a PATH and path exit with 1 also when PATH names no node (the reason\n"
+    "goes to standard error).\n"
     "find exits with 0 when something was found, 1 when nothing was, and 2 when the\n"
     "file could not be read, the query is not valid or the command line is wrong.\n";
 
@@ -89,6 +100,7 @@ struct Options {
     uint64_t max = 20;
     bool timed = true;
     uint64_t limit = 20;
+    int style = JX_PATH_JSONPATH;
     std::vector<const char *> files;
 };
 
@@ -98,8 +110,12 @@ enum : unsigned {
     OPT_MIN = 4,
     OPT_LIMIT = 8,
     OPT_NO_TIME = 16,
-    OPT_FIND = 32  // --case, --regex, --keys, --values, --max N
+    OPT_FIND = 32,  // --case, --regex, --keys, --values, --max N
+    OPT_STYLE = 64
 };
+
+// The names of --style, in the order of the JX_PATH_* numbers.
+constexpr const char *STYLE_NAMES[] = {"jsonpath", "jq", "js", "python", "pointer"};
 
 // A count given on the command line: decimal digits only, so that "-1", "+5" or "5x" is not read as
 // a huge or partial number.
@@ -109,26 +125,40 @@ bool parse_count(std::string_view s, uint64_t &out) {
     return ec == std::errc() && at == end;
 }
 
-// "--max" and "--max=N", but not "--maximum".
-bool is_count_option(std::string_view arg, std::string_view name) {
+// An option that takes a value: "--max" and "--max=N", but not "--maximum".
+bool is_valued_option(std::string_view arg, std::string_view name) {
     return arg.starts_with(name) && (arg.size() == name.size() || arg[name.size()] == '=');
 }
 
-// The number of the count option at args[i], given as "NAME=N" or as "NAME N" (then i moves on to
-// N). Returns -1 when it is read into out, else the exit status after a usage message.
+// The value of the option NAME at args[i], given as "NAME=VALUE" or as "NAME VALUE" (then i moves on
+// to VALUE); null when it is missing.
+const char *option_value(std::span<char *> args, size_t &i, std::string_view name) {
+    if (std::string_view(args[i]).size() > name.size()) return args[i] + name.size() + 1;
+    return i + 1 < args.size() ? args[++i] : nullptr;
+}
+
+// The number of the count option at args[i]. Returns -1 when it is read into out, else the exit
+// status after a usage message.
 int count_option(std::span<char *> args, size_t &i, std::string_view name, uint64_t &out) {
-    std::string_view a(args[i]);
-    const char *value = nullptr;
-    if (a.size() > name.size()) {
-        value = args[i] + name.size() + 1;
-    } else if (i + 1 < args.size()) {
-        value = args[++i];
-    } else {
-        return usage_error("%s needs a number", std::string(name).c_str());
-    }
+    const char *value = option_value(args, i, name);
+    if (!value) return usage_error("%s needs a number", std::string(name).c_str());
     if (!parse_count(value, out))
         return usage_error("%s", (std::string(name) + " needs a number, not '" + value + "'").c_str());
     return -1;
+}
+
+// The path style of --style at args[i], by name. Returns -1 when it is read into out, else the exit
+// status after a usage message.
+int style_option(std::span<char *> args, size_t &i, int &out) {
+    const char *value = option_value(args, i, "--style");
+    for (int s = 0; value && s < int(std::size(STYLE_NAMES)); s++) {
+        if (std::strcmp(value, STYLE_NAMES[s]) == 0) {
+            out = s;
+            return -1;
+        }
+    }
+    std::string given = value ? std::string(", not '") + value + "'" : "";
+    return usage_error("--style needs jsonpath, jq, js, python or pointer%s", given.c_str());
 }
 
 // Splits args into options and files; "--" ends the options so that a file may start with '-'.
@@ -150,8 +180,10 @@ int parse_args(std::span<char *> args, unsigned allowed, Options &opt) {
             opt.min = true;
         } else if (a == "--no-time" && (allowed & OPT_NO_TIME)) {
             opt.timed = false;
-        } else if (is_count_option(a, "--limit") && (allowed & OPT_LIMIT)) {
+        } else if (is_valued_option(a, "--limit") && (allowed & OPT_LIMIT)) {
             if (int rc = count_option(args, i, "--limit", opt.limit); rc >= 0) return rc;
+        } else if (is_valued_option(a, "--style") && (allowed & OPT_STYLE)) {
+            if (int rc = style_option(args, i, opt.style); rc >= 0) return rc;
         } else if (a == "--case" && (allowed & OPT_FIND)) {
             opt.match_case = true;
         } else if (a == "--regex" && (allowed & OPT_FIND)) {
@@ -160,7 +192,7 @@ int parse_args(std::span<char *> args, unsigned allowed, Options &opt) {
             opt.keys = true;
         } else if (a == "--values" && (allowed & OPT_FIND)) {
             opt.values = true;
-        } else if (is_count_option(a, "--max") && (allowed & OPT_FIND)) {
+        } else if (is_valued_option(a, "--max") && (allowed & OPT_FIND)) {
             if (int rc = count_option(args, i, "--max", opt.max); rc >= 0) return rc;
         } else {
             return usage_error("unknown option '%s'", arg);
@@ -370,25 +402,75 @@ int cmd_parse(std::span<char *> args) {
     return finish_output(result);
 }
 
+// The node that path names; prints why and gives JX_NONE when it names none.
+uint32_t find_node(const JxDoc *doc, const char *path) {
+    char msg[512];
+    uint32_t node = jx_resolve(doc, path, std::strlen(path), msg, sizeof msg);
+    if (node == JX_NONE) {
+        const char *why = *msg ? msg : jx_doc_count(doc) ? "out of memory" : "the document is empty";
+        std::fprintf(stderr, "orvel-cli: cannot resolve '%s': %s\n", path, why);
+    }
+    return node;
+}
+
+// Writes node as JSON and a line end; false (after a message) when memory runs out.
+bool write_json(const JxDoc *doc, uint32_t node, bool min, const char *path) {
+    size_t len = 0;
+    char *text = jx_copy_json(doc, node, min ? 0 : 1, &len);
+    if (!text) {
+        std::fprintf(stderr, "orvel-cli: cannot write '%s' as JSON: out of memory\n", path);
+        return false;
+    }
+    std::fwrite(text, 1, len, stdout);
+    if (len == 0 || text[len - 1] != '\n') std::fputc('\n', stdout);
+    std::free(text);
+    return true;
+}
+
 int cmd_json(std::span<char *> args) {
     Options opt;
     if (int rc = parse_args(args, OPT_MIN | OPT_STRICT | OPT_LINES, opt); rc >= 0) return rc;
-    if (opt.files.size() != 1) return usage_error("%s", "json needs exactly one FILE");
+    if (opt.files.empty() || opt.files.size() > 2) return usage_error("%s", "json needs a FILE and at most one PATH");
     const char *path = opt.files[0];
     JxDoc *doc = load(path, opt);
     if (!doc) return EXIT_FAILURE_OR_MISUSE;
     int result = jx_doc_error_count(doc) ? EXIT_PROBLEMS : EXIT_CLEAN;
-    // An empty document has no root to write: print nothing rather than fail.
-    if (jx_doc_count(doc) > 0) {
-        size_t len = 0;
-        char *text = jx_copy_json(doc, 0, opt.min ? 0 : 1, &len);
-        if (!text) {
-            std::fprintf(stderr, "orvel-cli: cannot write '%s' as JSON: out of memory\n", path);
+    if (opt.files.size() == 2) {
+        uint32_t node = find_node(doc, opt.files[1]);
+        if (node == JX_NONE)
+            result = EXIT_PROBLEMS;
+        else if (!write_json(doc, node, opt.min, path))
+            result = EXIT_FAILURE_OR_MISUSE;
+    } else if (jx_doc_count(doc) > 0 && !write_json(doc, 0, opt.min, path)) {
+        // An empty document has no root to write: print nothing rather than fail.
+        result = EXIT_FAILURE_OR_MISUSE;
+    }
+    jx_doc_release(doc);
+    return finish_output(result);
+}
+
+int cmd_path(std::span<char *> args) {
+    Options opt;
+    if (int rc = parse_args(args, OPT_STYLE | OPT_STRICT | OPT_LINES, opt); rc >= 0) return rc;
+    if (opt.files.size() != 2) return usage_error("%s", "path needs a FILE and a PATH");
+    const char *path = opt.files[0];
+    JxDoc *doc = load(path, opt);
+    if (!doc) return EXIT_FAILURE_OR_MISUSE;
+    int result = jx_doc_error_count(doc) ? EXIT_PROBLEMS : EXIT_CLEAN;
+    uint32_t node = find_node(doc, opt.files[1]);
+    if (node == JX_NONE) {
+        result = EXIT_PROBLEMS;
+    } else {
+        // Only the root has an empty path (in some styles); any other node's is at least "/".
+        std::string text(jx_path(doc, node, opt.style, nullptr, 0), '\0');
+        jx_path(doc, node, opt.style, text.data(), text.size() + 1);
+        if (text.empty() && node != 0) {
+            std::fprintf(stderr, "orvel-cli: cannot write the path of '%s': out of memory\n", opt.files[1]);
             result = EXIT_FAILURE_OR_MISUSE;
         } else {
-            std::fwrite(text, 1, len, stdout);
-            if (len == 0 || text[len - 1] != '\n') std::fputc('\n', stdout);
-            std::free(text);
+            std::fwrite(text.data(), 1, text.size(), stdout);
+            std::fputc('\n', stdout);
+            if (!write_json(doc, node, false, path)) result = EXIT_FAILURE_OR_MISUSE;
         }
     }
     jx_doc_release(doc);
@@ -456,6 +538,7 @@ struct Command {
 constexpr Command COMMANDS[] = {
     {"parse", cmd_parse},
     {"json", cmd_json},
+    {"path", cmd_path},
     {"find", cmd_find},
 };
 

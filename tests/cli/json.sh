@@ -32,7 +32,20 @@ expect "empty file writes nothing" test -z "$out"
 run json "$TMP/missing.json"
 expect_rc 2 "missing file"
 expect_err "orvel-cli: cannot read '$TMP/missing.json': No such file or directory" "missing file message"
-run json "$TMP/small.json" "$TMP/small.json"
-expect_rc 2 "json takes one file"
+run json "$TMP/small.json" '$.a' '$.b'
+expect_rc 2 "json takes one file and one path"
+
+# A PATH writes the one value it names; a PATH that names nothing is exit status 1.
+run json --min "$TMP/small.json" '$.a'
+expect_rc 0 "value at a path"
+expect "value at a path text" test "$out" = '[1,2]'
+run json "$TMP/small.json" /a/1
+expect "pointer to a number" test "$out" = '2'
+run json "$TMP/small.json" '$.c'
+expect_rc 1 "path that names nothing"
+expect_err "orvel-cli: cannot resolve '\$.c': No key \"c\" in \$" "path that names nothing message"
+run json "$TMP/unclosed.json" '$[1]'
+expect_rc 1 "path in a document with problems"
+expect "path in a document with problems text" test "$out" = '2'
 
 finish
