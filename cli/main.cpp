@@ -430,7 +430,8 @@ bool write_json(const JxDoc *doc, uint32_t node, bool min, const char *path) {
 int cmd_json(std::span<char *> args) {
     Options opt;
     if (int rc = parse_args(args, OPT_MIN | OPT_STRICT | OPT_LINES, opt); rc >= 0) return rc;
-    if (opt.files.empty() || opt.files.size() > 2) return usage_error("%s", "json needs a FILE and at most one PATH");
+    if (opt.files.empty() || opt.files.size() > 2)
+        return usage_error("%s", "json needs a FILE and at most one PATH");
     const char *path = opt.files[0];
     JxDoc *doc = load(path, opt);
     if (!doc) return EXIT_FAILURE_OR_MISUSE;

@@ -38,13 +38,22 @@ struct KeyChars {
 };
 
 /* How a key is escaped inside its step. */
-enum class Quoting : uint8_t { NONE, SINGLE, DOUBLE, POINTER };
+enum class Quoting : uint8_t {
+    NONE,
+    SINGLE,
+    DOUBLE,
+    POINTER
+};
 
 /* One step of a typed path. A key stays as typed until it is needed; quote
  * says how to read it: 0 an identifier, '\'' or '"' a quoted key, '/' a JSON
  * Pointer segment. */
 struct Step {
-    enum Kind : uint8_t { KEY, INDEX, POINTER } kind;
+    enum Kind : uint8_t {
+        KEY,
+        INDEX,
+        POINTER
+    } kind;
     char quote;
     const char *key;
     size_t key_len;
@@ -57,11 +66,15 @@ struct PathReader {
     size_t len;
     size_t pos;
     bool pointer;
-    bool first; /* a bare identifier may start the path */
+    bool first;   /* a bare identifier may start the path */
     size_t error; /* 0 while the path reads */
 };
 
-enum class Walk : uint8_t { FOUND, MISSING, NO_MEMORY };
+enum class Walk : uint8_t {
+    FOUND,
+    MISSING,
+    NO_MEMORY
+};
 
 }  // namespace
 
@@ -98,7 +111,7 @@ static void put_key(jx_cursor *c, KeyChars k, Quoting q) {
             put_ascii(c, "\\");
         } else if (q == Quoting::DOUBLE && cp < 0x20) {
             char e[8];
-            int n = cp == '\t' ? std::snprintf(e, sizeof e, "\\t")
+            int n = cp == '\t'   ? std::snprintf(e, sizeof e, "\\t")
                     : cp == '\n' ? std::snprintf(e, sizeof e, "\\n")
                                  : std::snprintf(e, sizeof e, "\\u%04x", unsigned(cp));
             jx__put_ascii(c, e, size_t(n));
@@ -162,7 +175,8 @@ static void put_step(jx_cursor *c, const JxDoc *d, uint32_t id, int style, bool 
 static bool put_path(jx_cursor *c, const JxDoc *d, uint32_t id, int style) {
     uint32_t local[LOCAL_CHAIN];
     const uint32_t n = jx_depth(d, id) + 1;
-    uint32_t *chain = n <= LOCAL_CHAIN ? local : static_cast<uint32_t *>(jx__malloc(size_t(n) * sizeof *chain));
+    uint32_t *chain =
+        n <= LOCAL_CHAIN ? local : static_cast<uint32_t *>(jx__malloc(size_t(n) * sizeof *chain));
     if (!chain) return false;
     uint32_t cur = id;
     for (uint32_t i = n; i-- > 0; cur = jx__node(d, cur)->parent) chain[i] = cur;
@@ -298,7 +312,8 @@ static size_t step_key(const Step &st, char *out) {
             const char e = s[i + 1];
             const bool hex = n - i >= 6 && jx__is_hex(uint8_t(s[i + 2])) && jx__is_hex(uint8_t(s[i + 3])) &&
                              jx__is_hex(uint8_t(s[i + 4])) && jx__is_hex(uint8_t(s[i + 5]));
-            if (st.quote == '"' && (e == 'b' || e == 'f' || e == 'n' || e == 'r' || e == 't' || (e == 'u' && hex))) {
+            if (st.quote == '"' &&
+                (e == 'b' || e == 'f' || e == 'n' || e == 'r' || e == 't' || (e == 'u' && hex))) {
                 const auto *p = reinterpret_cast<const unsigned char *>(s + i);
                 jx_escape x = jx__read_escape(p, reinterpret_cast<const unsigned char *>(s + n));
                 k += jx__utf8_put(x.cp, out + k);

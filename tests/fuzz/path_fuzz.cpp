@@ -89,7 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
 
     const uint32_t crumbs = jx_crumb_count(doc, node);
-    if (crumbs == 0 || jx_crumb_node(doc, node, crumbs - 1) != node || jx_crumb_node(doc, node, crumbs) != JX_NONE)
+    if (crumbs == 0 || jx_crumb_node(doc, node, crumbs - 1) != node ||
+        jx_crumb_node(doc, node, crumbs) != JX_NONE)
         __builtin_trap();
     for (uint32_t i = 0; i < crumbs; i++) {
         const uint32_t c = jx_crumb_node(doc, node, i);
