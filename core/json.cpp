@@ -200,11 +200,10 @@ struct Frame {
 
 
 void jx__b_put(jx_out *o, const char *p, size_t n) {
-    if (o->buf) {
-        if (!o->overflow && o->len <= o->cap && n <= o->cap - o->len)
-            std::memcpy(o->buf + o->len, p, n);
-        else
-            o->overflow = true;
+    if (o->buf && !o->overflow) {
+        size_t room = o->len < o->cap ? o->cap - o->len : 0;
+        if (n > room) o->overflow = true;
+        std::memcpy(o->buf + o->len, p, n < room ? n : room);
     }
     o->len += n;
 }

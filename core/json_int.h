@@ -8,8 +8,9 @@
 #include "doc_int.h"
 
 /* Where JSON text goes. Without a buffer every append only advances len, so
- * the same walk measures. With one, a piece that does not fit in cap sets
- * overflow and is dropped (len still advances). A memory failure inside a
+ * the same walk measures. With one, the first piece that does not fit in cap
+ * fills what room is left and sets overflow, and nothing is stored after it
+ * (len still advances), so min(len, cap) bytes are stored. A memory failure inside a
  * walk sets overflow as well, so a set flag always means "no valid result". */
 struct jx_out {
     char *buf;

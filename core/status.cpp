@@ -17,6 +17,33 @@ void str_free(jx_str *b) {
     b->length = b->capacity = 0;
 }
 
+/* Room for need bytes in all (the zero byte included): exactly that much,
+ * or doubling from 256 until it fits. Sets failed when a fixed buffer is too
+ * small or memory runs out. */
+static bool str_grow(jx_str *b, size_t need, bool exact) {
+    if (need <= b->capacity) return true;
+    if (b->fixed) {
+        b->failed = 1;
+        return false;
+    }
+    size_t cap = exact ? need : b->capacity ? b->capacity : 256;
+    while (cap < need) {
+        if (cap > SIZE_MAX / 2) {
+            b->failed = 1;
+            return false;
+        }
+        cap *= 2;
+    }
+    char *grown = static_cast<char *>(jx__realloc(b->text, cap));
+    if (!grown) {
+        b->failed = 1;
+        return false;
+    }
+    b->text = grown;
+    b->capacity = cap;
+    return true;
+}
+
 void str_put(jx_str *b, const char *bytes, size_t n) {
     if (b->failed) return;
     if (b->measure) {
@@ -28,31 +55,21 @@ void str_put(jx_str *b, const char *bytes, size_t n) {
         n = room;
         b->truncated = 1;
     }
-    /* Room for the bytes and the zero byte; the sum cannot wrap because the
-     * bytes exist in memory beside the text. */
-    size_t need = b->length + n + 1;
-    if (need > b->capacity) {
-        if (b->fixed) {
-            b->failed = 1;
-            return;
-        }
-        size_t cap = b->capacity ? b->capacity : 256;
-        while (cap < need) {
-            if (cap > SIZE_MAX / 2) {
-                b->failed = 1;
-                return;
-            }
-            cap *= 2;
-        }
-        char *grown = static_cast<char *>(jx__realloc(b->text, cap));
-        if (!grown) {
-            b->failed = 1;
-            return;
-        }
-        b->text = grown;
-        b->capacity = cap;
-    }
+    /* The sum cannot wrap because the bytes exist in memory beside the text. */
+    if (!str_grow(b, b->length + n + 1, false)) return;
     if (n) std::memcpy(b->text + b->length, bytes, n);
+    b->length += n;
+    b->text[b->length] = 0;
+}
+
+char *str_reserve(jx_str *b, size_t n) {
+    if (b->failed || b->measure || n > SIZE_MAX - 1 - b->length) return nullptr;
+    /* a reserve is for one large piece: no room to spare beyond it */
+    return str_grow(b, b->length + n + 1, true) ? b->text + b->length : nullptr;
+}
+
+void str_commit(jx_str *b, size_t n) {
+    if (b->failed || b->measure || !b->text) return;
     b->length += n;
     b->text[b->length] = 0;
 }

@@ -47,6 +47,11 @@ void str_free(jx_str *b);
  */
 void str_put(jx_str *b, const char *bytes, size_t n);
 inline void str_put(jx_str *b, std::string_view s) { str_put(b, s.data(), s.size()); }
+/* Room for n more bytes to be written straight into the text (followed by
+ * room for the zero byte), or null when the builder failed, measures, or
+ * memory runs out (failed is then set). str_commit takes the bytes written. */
+char *str_reserve(jx_str *b, size_t n);
+void str_commit(jx_str *b, size_t n);
 /* Appends n in the count format (1,000). */
 void str_count(jx_str *b, uint64_t n);
 /* Appends n in the byte format (1.5 KB). */

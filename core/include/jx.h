@@ -33,5 +33,6 @@
 #include "jx/path.h"
 #include "jx/search.h"
 #include "jx/status.h"
+#include "jx/inspect.h"
 
 #endif
