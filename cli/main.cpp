@@ -30,6 +30,7 @@ constexpr const char *USAGE =
     "usage: orvel-cli parse [--strict] [--lines] [--limit N] [--no-time] FILE...\n"
     "       orvel-cli json [--min] [--strict] [--lines] FILE [PATH]\n"
     "       orvel-cli path [--style STYLE] [--strict] [--lines] FILE PATH\n"
+    "       orvel-cli inspect [--style STYLE] [--strict] [--lines] FILE PATH\n"
     "       orvel-cli find [--case] [--regex] [--keys|--values] [--max N] FILE QUERY\n"
     "       orvel-cli --help\n";
 
@@ -48,6 +49,9 @@ constexpr const char *HELP =
     "                  json writes it; PATH may be written in any of the styles, as\n"
     "                  in $.a['b c'][3], .a[\"b c\"][3], a[\"b c\"][3], [\"a\"][\"b c\"][3]\n"
     "                  or /a/b c/3\n"
+    "  inspect FILE PATH\n"
+    "                  print the inspector's text of the node that PATH names: its\n"
+    "                  summary, its path, then its value (at most 2 MB of it)\n"
     "  find FILE QUERY print the number of keys and values that contain QUERY, then\n"
     "                  for each of the first hits its node id, a tab and its row as\n"
     "                  the tree shows it (120 characters)\n"
@@ -62,7 +66,7 @@ constexpr const char *HELP =
     "  --no-time       (parse) leave the parse time out of the status line, so that\n"
     "                  the output is the same on every run (for tests)\n"
     "  --min           (json) write minified JSON\n"
-    "  --style STYLE   (path) the style of the path printed: jsonpath (default),\n"
+    "  --style STYLE   (path, inspect) the style of the path printed: jsonpath (default),\n"
     "                  jq, js, python or pointer\n"
     "  --case          (find) match case; without it case is ignored\n"
     "  --regex         (find) QUERY is a regular expression (Oniguruma syntax)\n"
@@ -76,7 +80,7 @@ constexpr const char *HELP =
     "  0  every file was read without problems\n"
     "  1  some file has problems (what could be read is still shown)\n"
     "  2  a file could not be read or parsed, output failed, or the command line is wrong\n"
-    "json with a PATH and path exit with 1 also when PATH names no node (the reason\n"
+    "json with a PATH, path and inspect exit with 1 also when PATH names no node (the reason\n"
     "goes to standard error).\n"
     "find exits with 0 when something was found, 1 when nothing was, and 2 when the\n"
     "file could not be read, the query is not valid or the command line is wrong.\n";
@@ -478,6 +482,33 @@ int cmd_path(std::span<char *> args) {
     return finish_output(result);
 }
 
+int cmd_inspect(std::span<char *> args) {
+    Options opt;
+    if (int rc = parse_args(args, OPT_STYLE | OPT_STRICT | OPT_LINES, opt); rc >= 0) return rc;
+    if (opt.files.size() != 2) return usage_error("%s", "inspect needs a FILE and a PATH");
+    const char *path = opt.files[0];
+    JxDoc *doc = load(path, opt);
+    if (!doc) return EXIT_FAILURE_OR_MISUSE;
+    int result = jx_doc_error_count(doc) ? EXIT_PROBLEMS : EXIT_CLEAN;
+    uint32_t node = find_node(doc, opt.files[1]);
+    if (node == JX_NONE) {
+        result = EXIT_PROBLEMS;
+    } else {
+        size_t len = 0;
+        char *text = jx_inspect_text(doc, node, opt.style, &len);
+        if (!text) {
+            std::fprintf(stderr, "orvel-cli: cannot inspect '%s': out of memory\n", opt.files[1]);
+            result = EXIT_FAILURE_OR_MISUSE;
+        } else {
+            std::fwrite(text, 1, len, stdout);
+            std::fputc('\n', stdout);
+            std::free(text);
+        }
+    }
+    jx_doc_release(doc);
+    return finish_output(result);
+}
+
 int cmd_find(std::span<char *> args) {
     Options opt;
     if (int rc = parse_args(args, OPT_FIND, opt); rc >= 0) return rc;
@@ -540,6 +571,7 @@ constexpr Command COMMANDS[] = {
     {"parse", cmd_parse},
     {"json", cmd_json},
     {"path", cmd_path},
+    {"inspect", cmd_inspect},
     {"find", cmd_find},
 };
 
