@@ -59,8 +59,8 @@ void expect_round_trip(const JxDoc *a, const std::string &what) {
         ASSERT_EQ(j, jx_doc_count(b)) << what;
     }
     // Copy as JSON of any node is strict JSON too (small documents: every node).
-    for (uint32_t i = 0; strict && jx_doc_count(a) < 300 && i < jx_doc_count(a); i++) {
-        jxtest::Doc c(jxtest::parse(json(a, i, false), true));
+    for (uint32_t i = 0; jx_doc_count(a) < 300 && i < jx_doc_count(a); i++) {
+        jxtest::Doc c(json(a, i, false), true);
         ASSERT_EQ(jx_doc_error_count(c), 0u) << what << ": node " << i << ": " << json(a, i, false);
     }
 }
