@@ -42,25 +42,7 @@ std::string marks(const JxLine &l) {
     return out;
 }
 
-// What every line keeps, whatever happened while it was built: runs cover the text without gaps,
-// start on characters, and the text is valid UTF-8 with a zero byte after it.
-void expect_sound(const JxLine &l) {
-    ASSERT_NE(l.text, nullptr);
-    EXPECT_EQ(l.text[l.len], 0);
-    uint32_t at = 0;
-    for (uint32_t i = 0; i < l.nruns; at += l.runs[i++].length) {
-        EXPECT_EQ(l.runs[i].start, at);
-        EXPECT_GT(l.runs[i].length, 0u);
-        EXPECT_NE(uint8_t(l.text[at]) & 0xC0, 0x80);
-    }
-    EXPECT_EQ(at, l.len);
-    auto p = reinterpret_cast<const unsigned char *>(l.text), end = p + l.len;
-    while (p < end) {
-        size_t n = *p < 0x80 ? 1 : jx__utf8_len(p, end);
-        ASSERT_NE(n, 0u) << "invalid UTF-8 at byte " << (p - reinterpret_cast<const unsigned char *>(l.text));
-        p += n;
-    }
-}
+using jxtest::expect_sound;
 
 struct Line {
     JxLine l;

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "alloc.h"
+#include "chars_int.h"
 
 namespace jxtest {
 
@@ -59,6 +60,34 @@ bool disarm() {
     bool failed = jx__alloc_failed();
     jx__alloc_fail_at(0, false);
     return failed;
+}
+
+Runs runs_of(const JxLine &l) {
+    Runs out;
+    for (uint32_t i = 0; i < l.nruns; i++) {
+        const JxRun &r = l.runs[i];
+        out.push_back(std::string(l.text + r.start, r.length) + "|" + std::to_string(r.style) +
+                      (r.hit ? "|" + std::to_string(r.hit) : ""));
+    }
+    return out;
+}
+
+void expect_sound(const JxLine &l) {
+    ASSERT_NE(l.text, nullptr);
+    EXPECT_EQ(l.text[l.len], 0);
+    uint32_t at = 0;
+    for (uint32_t i = 0; i < l.nruns; at += l.runs[i++].length) {
+        EXPECT_EQ(l.runs[i].start, at);
+        EXPECT_GT(l.runs[i].length, 0u);
+        EXPECT_NE(uint8_t(l.text[at]) & 0xC0, 0x80);
+    }
+    EXPECT_EQ(at, l.len);
+    auto p = reinterpret_cast<const unsigned char *>(l.text), end = p + l.len;
+    while (p < end) {
+        size_t n = *p < 0x80 ? 1 : jx__utf8_len(p, end);
+        ASSERT_NE(n, 0u) << "invalid UTF-8 at byte " << (p - reinterpret_cast<const unsigned char *>(l.text));
+        p += n;
+    }
 }
 
 }  // namespace jxtest

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "jx.h"
 
@@ -45,5 +46,13 @@ void each_failure(const std::function<bool(uint64_t n, bool persistent)> &step);
 void fail_at(uint64_t n, bool persistent);
 // Switches injected failures off; true when one happened since fail_at.
 bool disarm();
+
+// A styled line run by run: "text|style", plus "|hit" on marked runs.
+using Runs = std::vector<std::string>;
+Runs runs_of(const JxLine &line);
+
+// What every line keeps, whatever happened while it was built: runs cover the text without gaps,
+// start on characters, and the text is valid UTF-8 with a zero byte after it.
+void expect_sound(const JxLine &line);
 
 }  // namespace jxtest
