@@ -226,6 +226,13 @@ extern "C" void jx_line_clear(JxLine *line) {
     if (line->cap) owned(line)[0] = 0;
 }
 
+void jx__line_reset(JxLine *line) {
+    jx_line_clear(line);
+    line->node = JX_NONE;
+    line->depth = line->number = 0;
+    line->chevron = line->closing = 0;
+}
+
 extern "C" int jx_line_add(JxLine *line, const char *bytes, uint32_t n, int style) {
     if (!line || (!bytes && n)) return 0;
     if (n == 0) return 1;
@@ -401,10 +408,7 @@ void jx__hits(JxLine *line, const jx_piece *pc, const JxSearch *search, bool is_
 extern "C" void jx_row_line(const JxRows *rows, uint64_t row, uint32_t width, const JxSearch *search,
                             uint32_t current, JxLine *line) {
     if (!line) return;
-    jx_line_clear(line);
-    line->node = JX_NONE;
-    line->depth = line->number = 0;
-    line->chevron = line->closing = 0;
+    jx__line_reset(line);
     const uint64_t node = jx_rows_node(rows, row);
     const JxDoc *d = jx_rows_doc(rows);
     if (node == JX_NONE || !jx__valid(d, uint32_t(node))) return;

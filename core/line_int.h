@@ -8,6 +8,9 @@
 #include "chars_int.h"
 #include "jx/line.h"
 
+/* Empties the line for a new build: no text, node JX_NONE, the other fields 0. */
+void jx__line_reset(JxLine *line);
+
 /* Where a piece of source text ends besides its end pointer, so that a key can
  * be read without first scanning to its closing quote (keys may be huge). */
 enum : uint8_t {

@@ -30,6 +30,7 @@
 #include "jx/json.h"
 #include "jx/rows.h"
 #include "jx/line.h"
+#include "jx/text.h"
 #include "jx/path.h"
 #include "jx/search.h"
 #include "jx/status.h"

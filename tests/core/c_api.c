@@ -20,6 +20,10 @@ int jx_c_api_smoke(void) {
     jx_line_init(&line);
     jx_row_line(rows, 0, 80, NULL, JX_NONE, &line);
     if (line.len == 0 || line.runs[0].style != JX_STYLE_PLAIN) result = -3;
+    JxText *model = jx_text_new(doc, JX_TEXT_PRETTY, NULL, &status);
+    jx_text_line(model, 1, 80, NULL, JX_NONE, &line);
+    if (jx_text_count(model) != 6 || line.node != 1 || line.runs[0].style != JX_STYLE_PUNCT) result = -4;
+    jx_text_free(model);
     jx_line_free(&line);
     jx_rows_free(rows);
     jx_doc_release(doc);

@@ -1,0 +1,96 @@
+/*
+ * jx/text.h: the Text view: a document as lines of text, either re-indented
+ * (pretty) or as the file holds them.
+ *
+ * A text model is built once per mode by jx_text_new, on any one thread (a
+ * background one for big documents), with progress and cancellation. From
+ * then on it never changes: jx_text_count, jx_text_line (each caller with its
+ * own JxLine), jx_text_line_of and jx_text_node_of may be called from any
+ * number of threads at once. The model belongs to the thread that frees it;
+ * jx_text_free must not overlap any other call.
+ *
+ * Pretty mode: every node has an opening line ("key": value, or "key": { for
+ * a container with children), and every object or array with children also
+ * has a closing line after its last descendant. Empty containers stay on
+ * their opening line. In a records document (JSON Lines, several values) the
+ * synthetic root has no lines and the records are the outermost lines.
+ */
+#ifndef JX_TEXT_H
+#define JX_TEXT_H
+
+#include "line.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct JxText JxText;
+
+/* Modes of a text model. */
+enum {
+    JX_TEXT_PRETTY = 0 /* re-indented, one value per line */
+};
+
+/*
+ * Builds the text model of doc in mode (JX_TEXT_PRETTY) and
+ * retains doc until jx_text_free. On success returns the model and *status
+ * is JX_OK; otherwise returns null, having freed everything, with *status
+ * JX_CANCELLED (the cancel flag was set) or JX_NO_MEMORY (memory ran out, the
+ * pretty text would have 0xFFFFFFFF lines or more or doc has more than 2^31
+ * nodes, doc is null or mode unknown). status may be null. progress may be
+ * null; its callback gets (0, total) first, then (done, total) every
+ * 1,048,576 nodes and (total, total) at the end, where total is the node
+ * count (twice the node count in pretty mode, which passes over the nodes
+ * twice); the cancel flag is read at the same moments. Pretty mode costs 4
+ * bytes per line.
+ */
+JxText *jx_text_new(JxDoc *doc, int mode, const jx_progress *progress, int *status /* out */);
+
+/* Frees the model and releases its document. Null-safe. */
+void jx_text_free(JxText *text);
+
+/* The mode; 0 for null. */
+int jx_text_mode(const JxText *text);
+
+/* Number of lines; 0 for null. */
+uint32_t jx_text_count(const JxText *text);
+
+/*
+ * Builds line `line` (0-based) into out, at most width characters long (0:
+ * no limit): when more would follow, the last character is replaced by "…"
+ * and the line ends. Sets out->number to line + 1, out->node to the node the
+ * line shows (jx_text_node_of), out->closing to 1 on a pretty closing line
+ * (else 0); depth and chevron are 0. Styles: keys JX_STYLE_KEY, strings,
+ * numbers, booleans and null their own styles, punctuation and indentation
+ * JX_STYLE_PUNCT, unreadable records JX_STYLE_ERROR.
+ *
+ * Pretty lines show keys and values as written (strings keep their quotes
+ * and escapes), indented by 2 spaces per level (at most 40 levels), with a
+ * comma before each following sibling; an unreadable record reads
+ * "⚠ line N: message: " and its text. Control characters show as their
+ * pictures and invalid UTF-8 as U+FFFD. search and current are for marking
+ * search matches, which lines do not show yet.
+ *
+ * A null model or a line at or above jx_text_count leaves out empty with
+ * node JX_NONE and number 0; a null out is ignored. Memory shortage gives a
+ * shorter line, never an invalid one. The time taken depends on what the
+ * line shows, not on the length of the keys and values it cuts short.
+ */
+void jx_text_line(const JxText *text, uint32_t line, uint32_t width, const JxSearch *search, uint32_t current,
+                  JxLine *out /* out */);
+
+/* The line showing node (its opening line); JX_NONE for a null model or an
+ * id at or above jx_doc_count. The synthetic root of a records document is on
+ * line 0. */
+uint32_t jx_text_line_of(const JxText *text, uint32_t node);
+
+/* The node line shows: the node of an opening line or the container of a
+ * closing line. JX_NONE for a null model or a line at or above
+ * jx_text_count. */
+uint32_t jx_text_node_of(const JxText *text, uint32_t line);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
