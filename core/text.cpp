@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstring>
+#include <ranges>
 
 #include "alloc.h"
 #include "chars_int.h"
@@ -15,12 +16,17 @@ struct JxText {
     uint32_t mode;
     uint32_t records;    /* 1 for JSON Lines and several values: node 0 is synthetic */
     uint32_t count;      /* lines */
-    uint32_t *lines;     /* per line an opening node, or a container | CLOSING */
+    uint32_t *lines;     /* pretty: per line an opening node, or a container | CLOSING */
+    uint64_t *comment;   /* as in the file: bit i set when line i begins inside a block
+                          * comment; null when no line does */
+    uint32_t parsed_end; /* as in the file: where the parsed text ends */
 };
 
 /* Node ids stay below 2^31, so bit 31 of a pretty line tells its closing line. */
 constexpr uint32_t CLOSING = 0x80000000u;
 constexpr uint32_t MAX_LEVEL = 40;
+constexpr uint32_t LONG_LINE = 10000;
+constexpr uint32_t MAX_PROBLEMS = 8;
 constexpr uint32_t PROGRESS_STEP = 1u << 20;
 constexpr uint32_t GATHER = 256;
 constexpr uint64_t NO_LIMIT = UINT64_MAX;
@@ -39,10 +45,14 @@ namespace {
  */
 struct Out {
     JxLine *line;
-    uint64_t limit; /* characters allowed */
-    uint64_t chars; /* characters written */
-    bool cut;       /* the budget ran out: nothing more is written */
-    bool failed;    /* memory ran out: nothing more is written */
+    uint64_t limit;  /* characters allowed */
+    uint64_t chars;  /* characters written */
+    bool tab_spaces; /* tabs as spaces to the next multiple of 4 characters */
+    bool cut;        /* the budget ran out: nothing more is written */
+    bool failed;     /* memory ran out: nothing more is written */
+    const char *base;      /* the document's text, for the marks */
+    const uint32_t *marks; /* offsets whose character shows a problem, ascending */
+    uint32_t nmarks, mark;
     uint8_t style;
     uint32_t used, last; /* gathered bytes; bytes of the last character */
     char gather[GATHER + 8];
@@ -51,6 +61,7 @@ struct Out {
 }  // namespace
 
 static const JxNode *node_at(const JxText *t, uint32_t id) { return jx__node(t->doc, id); }
+static uint32_t start_of(const JxNode *n) { return n->key_off != JX_NONE ? n->key_off : n->val_off; }
 static bool is_quote(char c) { return c == '"' || c == '\''; }
 
 /* ---- writing characters ---- */
@@ -131,37 +142,57 @@ static const unsigned char *printable_run(const unsigned char *p, const unsigned
 
 /*
  * Writes source bytes [p, e): printable ASCII as it is, valid UTF-8 sequences
- * whole, any other byte as U+FFFD, control characters as their pictures.
+ * whole, any other byte as U+FFFD, control characters as their pictures (a
+ * tab, as in the file, as spaces). With marked, the character at each mark is
+ * in the error style.
  */
-static void bytes(Out &o, const char *p, const char *e, uint8_t style) {
+static void bytes(Out &o, const char *p, const char *e, uint8_t style, bool marked) {
     const auto *u = reinterpret_cast<const unsigned char *>(p);
     const auto *end = reinterpret_cast<const unsigned char *>(e);
     while (u < end && !o.cut && !o.failed) {
+        uint8_t st = style;
+        const unsigned char *stop = end;
+        if (marked && o.mark < o.nmarks) {
+            const uint32_t off = uint32_t(reinterpret_cast<const char *>(u) - o.base);
+            while (o.mark < o.nmarks && o.marks[o.mark] < off) o.mark++;
+            if (o.mark < o.nmarks) {
+                if (o.marks[o.mark] == off)
+                    st = JX_STYLE_ERROR;
+                else
+                    stop = std::min(end, reinterpret_cast<const unsigned char *>(o.base) + o.marks[o.mark]);
+            }
+        }
         const unsigned char c = *u;
         if (printable(c)) {
-            /* Never further than the budget can take. */
-            const unsigned char *stop = end;
-            if (o.limit != NO_LIMIT && uint64_t(stop - u) > o.limit - std::min(o.chars, o.limit) + 1)
-                stop = u + (o.limit - std::min(o.chars, o.limit) + 1);
-            const unsigned char *r = printable_run(u + 1, stop);
-            ascii(o, reinterpret_cast<const char *>(u), size_t(r - u), style);
+            const unsigned char *r = u + 1;
+            if (st == style) {
+                /* Never further than the budget can take. */
+                if (o.limit != NO_LIMIT && uint64_t(stop - u) > o.limit - std::min(o.chars, o.limit) + 1)
+                    stop = u + (o.limit - std::min(o.chars, o.limit) + 1);
+                r = printable_run(r, stop);
+            }
+            ascii(o, reinterpret_cast<const char *>(u), size_t(r - u), st);
             u = r;
         } else if (c < 0x80) {
-            char pic[4];
-            put(o, pic, jx__utf8_put(jx__picture(c), pic), style);
+            if (c == '\t' && o.tab_spaces) {
+                spaces(o, 4 - o.chars % 4, st);
+            } else {
+                char pic[4];
+                put(o, pic, jx__utf8_put(jx__picture(c), pic), st);
+            }
             u++;
         } else {
             const size_t n = jx__utf8_len(u, end);
             if (n)
-                put(o, reinterpret_cast<const char *>(u), uint32_t(n), style);
+                put(o, reinterpret_cast<const char *>(u), uint32_t(n), st);
             else
-                put(o, REPLACEMENT, 3, style);
+                put(o, REPLACEMENT, 3, st);
             u += n ? n : 1;
         }
     }
 }
 
-static void text(Out &o, const char *s, uint8_t style) { bytes(o, s, s + std::strlen(s), style); }
+static void text(Out &o, const char *s, uint8_t style) { bytes(o, s, s + std::strlen(s), style, false); }
 
 /* Printable ASCII known in advance. */
 template <size_t N>
@@ -241,7 +272,7 @@ static void pretty_line(const JxText *t, uint32_t i, uint64_t level, Out &o) {
         text(o, message ? message : "could not be read", JX_STYLE_ERROR);
         text(o, ": ", JX_STYLE_ERROR);
         const char *v = d->text + std::min(n->val_off, d->size);
-        bytes(o, v, d->text + value_end(d, id, n), JX_STYLE_ERROR);
+        bytes(o, v, d->text + value_end(d, id, n), JX_STYLE_ERROR, false);
     } else {
         if (n->key_off != JX_NONE && n->key_off < d->size) {
             const char *k = d->text + n->key_off;
@@ -250,7 +281,7 @@ static void pretty_line(const JxText *t, uint32_t i, uint64_t level, Out &o) {
             const char *w = o.limit == NO_LIMIT || uint64_t(hard - k) <= 4 * (o.limit + 2) ? hard
                                                                                           : k + 4 * (o.limit + 2);
             bool closed;
-            bytes(o, k, key_end(k, w, hard, &closed), JX_STYLE_KEY);
+            bytes(o, k, key_end(k, w, hard, &closed), JX_STYLE_KEY, false);
             punct(o, ": ");
         }
         if (jx__is_container(n->info)) {
@@ -260,11 +291,321 @@ static void pretty_line(const JxText *t, uint32_t i, uint64_t level, Out &o) {
             else
                 punct(o, object ? "{" : "[");
         } else {
-            bytes(o, d->text + std::min(n->val_off, d->size), d->text + value_end(d, id, n), scalar_style(type));
+            bytes(o, d->text + std::min(n->val_off, d->size), d->text + value_end(d, id, n), scalar_style(type),
+                  false);
         }
     }
     if (ends && i + 1 < t->count && !(t->lines[i + 1] & CLOSING) && !(t->records && n->parent == 0))
         punct(o, ",");
+}
+
+/* ---- lines as in the file ---- */
+
+/* Start of line i and the end of its bytes without the line feed (and a
+ * carriage return before it). */
+static uint32_t line_bytes(const JxDoc *d, uint32_t i, uint32_t *end) {
+    const uint32_t a = jx_doc_line_start(d, i);
+    uint32_t e = std::max(a, jx_doc_line_start(d, i + 1));
+    if (e > a && d->text[e - 1] == '\n') {
+        e--;
+        if (e > a && d->text[e - 1] == '\r') e--;
+    }
+    *end = e;
+    return a;
+}
+
+/* Where a line comment starting at p ends: at the line break (a lone CR ends
+ * it too, as it does for the parser), or at limit. */
+static uint32_t line_comment_end(const char *text, uint32_t p, uint32_t limit) {
+    while (p < limit && text[p] != '\n' && text[p] != '\r') p++;
+    return p;
+}
+
+/* The offset after the first "*" "/" from p on, or limit when there is none before it. */
+static uint32_t block_comment_end(const char *text, uint32_t p, uint32_t limit) {
+    for (; p + 1 < limit; p++) {
+        const void *star = std::memchr(text + p, '*', limit - 1 - p);
+        if (!star) break;
+        p = uint32_t(static_cast<const char *>(star) - text);
+        if (text[p + 1] == '/') return p + 2;
+    }
+    return limit;
+}
+
+static bool filler(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == ','; }
+static bool punct_byte(char c) {
+    return filler(c) || c == ':' || c == '{' || c == '}' || c == '[' || c == ']';
+}
+
+/*
+ * Text between tokens, [from, to): spacing and punctuation, comments and stray
+ * bytes; from the parsed end on, everything is a note. *comment says whether
+ * from lies inside a block comment, and is left saying whether to does.
+ */
+static void gap(const JxText *t, Out &o, uint32_t from, uint32_t to, bool *comment) {
+    const char *s = t->doc->text;
+    while (from < to && !o.cut && !o.failed) {
+        if (from >= t->parsed_end) {
+            bytes(o, s + from, s + to, JX_STYLE_NOTE, true);
+            return;
+        }
+        const uint32_t lim = std::min(to, t->parsed_end);
+        uint32_t e;
+        uint8_t style = JX_STYLE_NOTE;
+        if (*comment) {
+            e = block_comment_end(s, from, lim);
+            *comment = !(e >= from + 2 && s[e - 2] == '*' && s[e - 1] == '/');
+        } else if (s[from] == '/' && from + 1 < lim && s[from + 1] == '/') {
+            e = lim;
+        } else if (s[from] == '/' && from + 1 < lim && s[from + 1] == '*') {
+            e = from + 2;
+            *comment = true;
+        } else {
+            const bool p = punct_byte(s[from]);
+            if (p) style = JX_STYLE_PUNCT;
+            for (e = from + 1; e < lim && punct_byte(s[e]) == p && s[e] != '/';) e++;
+        }
+        bytes(o, s + from, s + e, style, true);
+        from = e;
+    }
+}
+
+/* The first node (from node 1 in a records document) whose text starts at or
+ * after offset; the node count when there is none. */
+static uint32_t first_from(const JxText *t, uint32_t offset) {
+    const auto ids = std::views::iota(t->records, std::max(t->records, t->doc->count));
+    const auto it =
+        std::ranges::partition_point(ids, [&](uint32_t id) { return start_of(node_at(t, id)) < offset; });
+    return t->records + uint32_t(it - ids.begin());
+}
+
+/* Whether line i begins inside a block comment. */
+static bool in_comment(const JxText *t, uint32_t i) { return t->comment && (t->comment[i / 64] >> (i % 64) & 1); }
+
+/* The shown bytes of line i [a, shown) with their styles: keys, scalars and
+ * unreadable records by their nodes, the rest by what it is. */
+static void file_body(const JxText *t, Out &o, uint32_t i, uint32_t a, uint32_t shown) {
+    const JxDoc *d = t->doc;
+    const char *s = d->text;
+    const uint32_t stop = std::min(shown, t->parsed_end);
+    bool comment = in_comment(t, i);
+    uint32_t at = a;
+    uint32_t id = first_from(t, a);
+    if (id > t->records) id--; /* the node before may reach into the line */
+    for (; id < d->count && !o.cut && !o.failed; id++) {
+        const JxNode *n = node_at(t, id);
+        if (start_of(n) >= stop) break;
+        if (n->key_off != JX_NONE) {
+            bool closed;
+            const uint32_t hard = std::max(n->key_off, std::min(n->val_off, d->size));
+            const uint32_t e = uint32_t(key_end(s + n->key_off, s + std::min(hard, stop), s + hard, &closed) - s);
+            if (e > at) {
+                const uint32_t b = std::max(n->key_off, at);
+                gap(t, o, at, b, &comment);
+                bytes(o, s + b, s + std::min(e, stop), JX_STYLE_KEY, true);
+                at = std::min(e, stop);
+            }
+        }
+        if (jx__is_container(n->info)) continue;
+        if (n->val_off >= stop) break;
+        const uint32_t e = value_end(d, id, n);
+        if (e <= at) continue;
+        const uint32_t b = std::max(n->val_off, at);
+        gap(t, o, at, b, &comment);
+        bytes(o, s + b, s + std::min(e, stop), scalar_style(jx__type_of(n)), true);
+        at = std::min(e, stop);
+    }
+    gap(t, o, at, shown, &comment);
+}
+
+/* Line i as in the file: its bytes (the first LONG_LINE of a longer line and
+ * a note of the rest), then its problems, which keep their room within the
+ * width when they fit in it. */
+static void file_line(const JxText *t, uint32_t i, Out &o) {
+    const JxDoc *d = t->doc;
+    uint32_t e;
+    const uint32_t a = line_bytes(d, i, &e), next = jx_doc_line_start(d, i + 1);
+    uint32_t shown = e;
+    if (e - a > LONG_LINE) {
+        /* Back to the start of a character the cut would split. */
+        const auto *u = reinterpret_cast<const unsigned char *>(d->text);
+        shown = a + LONG_LINE;
+        uint32_t c = shown;
+        for (int k = 0; k < 3 && c > a && jx__is_cont(u[c]); k++) c--;
+        if (c < shown && u[c] >= 0xC0 && c + jx__char_len(u + c, u + e) > shown) shown = c;
+    }
+
+    const JxStoredProblem *lo = d->problems, *hi = lo + d->problem_count;
+    const JxStoredProblem *p =
+        std::lower_bound(lo, hi, a, [](const JxStoredProblem &q, uint32_t v) { return q.offset < v; });
+    uint32_t marks[MAX_PROBLEMS];
+    const jx_problem *problems[MAX_PROBLEMS];
+    uint32_t np = 0;
+    uint64_t reserve = 0;
+    for (; p != hi && p->offset < std::max(next, e + 1) && np < MAX_PROBLEMS; ++p) {
+        const jx_problem *r = jx_doc_error(d, uint32_t(p - lo));
+        if (!r) continue;
+        marks[np] = p->offset;
+        problems[np++] = r;
+        const auto *m = reinterpret_cast<const unsigned char *>(r->message);
+        reserve += 4 + jx__count_chars(m, m + std::strlen(r->message), m + std::strlen(r->message));
+    }
+    const bool kept = o.limit != NO_LIMIT && reserve <= o.limit;
+    if (kept) o.limit -= reserve;
+
+    o.base = d->text;
+    o.marks = marks;
+    o.nmarks = np;
+    o.mark = 0;
+    file_body(t, o, i, a, shown);
+    o.nmarks = 0;
+    if (shown < e) {
+        char size[32];
+        jx__fmt_bytes(e - shown, size);
+        text(o, " \xE2\x80\xA6 ", JX_STYLE_NOTE);
+        text(o, size, JX_STYLE_NOTE);
+        text(o, " more on this line", JX_STYLE_NOTE);
+    }
+    if (kept) {
+        o.limit = NO_LIMIT;
+        o.cut = false;
+    }
+    for (uint32_t k = 0; k < np; k++) {
+        text(o, "  \xE2\x97\x80 ", JX_STYLE_ERROR);
+        text(o, problems[k]->message, JX_STYLE_ERROR);
+    }
+}
+
+/* The filler after a value: spacing, commas and comments, from pos up to limit. */
+static uint32_t skip_filler(const char *s, uint32_t pos, uint32_t limit) {
+    while (pos < limit) {
+        if (filler(s[pos])) {
+            pos++;
+        } else if (s[pos] == '/' && s[pos + 1] == '/') {
+            pos = line_comment_end(s, pos + 2, limit);
+        } else if (s[pos] == '/' && s[pos + 1] == '*') {
+            pos = block_comment_end(s, pos + 2, limit);
+        } else {
+            break;
+        }
+    }
+    return pos;
+}
+
+namespace {
+/* Closing brackets counted from a line's start on. */
+struct Ahead {
+    uint32_t pos;
+    uint32_t brackets;
+};
+}  // namespace
+
+/* Counts up to n more closing brackets ahead. Returns 0 while they go on, 1
+ * when they end at other text or at the end of a text read to its end, -1
+ * when they run into text the parser did not read. */
+static int read_ahead(const JxText *t, Ahead &ah, uint32_t n) {
+    const char *s = t->doc->text;
+    for (uint32_t k = 0; k < n; k++) {
+        while (ah.pos < t->parsed_end && filler(s[ah.pos])) ah.pos++;
+        if (ah.pos >= t->parsed_end) return t->parsed_end == t->doc->size ? 1 : -1;
+        if (s[ah.pos] != '}' && s[ah.pos] != ']') return 1;
+        ah.pos++;
+        ah.brackets++;
+    }
+    return 0;
+}
+
+/*
+ * The owner of a line inside a run of closing brackets that ends before node
+ * next, found from the outermost container of the run inwards: the one whose
+ * bracket is the brackets-th from the end of the run. inner is the innermost
+ * container the run closes. False when the nodes are not as a text read by
+ * the parser makes them.
+ */
+static bool from_top(const JxText *t, uint32_t next, uint32_t brackets, uint32_t inner, uint32_t *owner) {
+    const JxDoc *d = t->doc;
+    uint32_t top, outer;
+    if (next < d->count) {
+        outer = node_at(t, next)->parent;
+        const uint32_t i = jx_index_in_parent(d, next);
+        if (outer >= d->count || i == 0) return false;
+        top = jx_child_at(d, outer, i - 1);
+    } else {
+        outer = t->records ? 0 : JX_NONE;
+        top = t->records ? jx_child_at(d, 0, jx_child_count(d, 0) - 1) : 0;
+    }
+    if (brackets == 0) {
+        *owner = outer;
+        return true;
+    }
+    uint32_t x = top;
+    for (uint32_t k = 1;; k++) {
+        if (x > inner || !jx__valid(d, x)) return false;
+        const JxNode *n = node_at(t, x);
+        if (!jx__is_container(n->info) || n->end != next || (jx__flags_of(n) & JX_F_UNCLOSED)) return false;
+        if (k == brackets) break;
+        x = jx_child_at(d, x, jx_child_count(d, x) - 1);
+    }
+    *owner = x;
+    return true;
+}
+
+/*
+ * The node of line i as in the file: the node starting on it, else the node
+ * whose key, scalar or inside the line lies in, found by walking outwards
+ * over closing brackets from the last node before it.
+ *
+ * Deep in a long run of closing brackets that walk takes a step per bracket
+ * before the line; the brackets after it say as much when there are fewer.
+ * Both are counted in turns, and the count ahead is trusted where the text
+ * between can hold nothing but spacing, commas and brackets: no comments, no
+ * JSON5 spacing, read by the parser.
+ */
+static uint32_t file_node_of(const JxText *t, uint32_t i) {
+    const JxDoc *d = t->doc;
+    const char *s = d->text;
+    const uint32_t a = jx_doc_line_start(d, i), b = jx_doc_line_start(d, i + 1);
+    const uint32_t next = first_from(t, a);
+    if (next < d->count && start_of(node_at(t, next)) < b) return next;
+    if (next <= t->records) return t->records ? 0 : JX_NONE;
+    const uint32_t p = next - 1;
+    const JxNode *pn = node_at(t, p);
+    if (pn->key_off != JX_NONE && pn->key_off < a) {
+        const uint32_t hard = std::max(pn->key_off, std::min(pn->val_off, d->size));
+        bool closed;
+        if (key_end(s + pn->key_off, s + std::min(hard, a + 1), s + hard, &closed) > s + a) return p;
+    }
+    uint32_t c, at;
+    if (!jx__is_container(pn->info)) {
+        at = value_end(d, p, pn);
+        if (a < at) return p;
+        c = pn->parent;
+    } else {
+        if (pn->end > p + 1) return p; /* between its opening bracket and its first child */
+        c = p;
+        at = pn->val_off + 1;
+    }
+    const uint32_t inner = c;
+    Ahead ahead{a, 0};
+    bool count_ahead = !(d->syntax & (JX_SYNTAX_COMMENTS | JX_SYNTAX_JSON5)) && a <= t->parsed_end;
+    for (uint32_t steps = 1; c < d->count; steps++) {
+        if (t->records && c == 0) return 0;
+        const JxNode *cn = node_at(t, c);
+        if (cn->end != next) return c;
+        if (!(jx__flags_of(cn) & JX_F_UNCLOSED)) {
+            at = skip_filler(s, at, a);
+            if (at >= a || (s[at] != '}' && s[at] != ']')) return c;
+            at++;
+        }
+        c = cn->parent;
+        if (count_ahead && steps % 64 == 0) {
+            const int r = read_ahead(t, ahead, 64);
+            uint32_t owner;
+            if (r > 0 && from_top(t, next, ahead.brackets, inner, &owner)) return owner;
+            count_ahead = r == 0;
+        }
+    }
+    return JX_NONE;
 }
 
 /* ---- building ---- */
@@ -308,18 +649,93 @@ static int build_pretty(JxText *t, const jx_progress *progress) {
     return step(progress, total, total) ? JX_OK : JX_CANCELLED;
 }
 
+/* Marks the lines that begin inside a block comment, scanning the text
+ * between keys and scalars up to the parsed end. */
+static int scan_comments(JxText *t, const jx_progress *progress) {
+    const JxDoc *d = t->doc;
+    const char *s = d->text;
+    const uint32_t count = d->count;
+    t->comment = static_cast<uint64_t *>(jx__calloc((d->line_count + 63) / 64, sizeof(uint64_t)));
+    if (!t->comment) return JX_NO_MEMORY;
+    bool any = false;
+    auto scan = [&](uint32_t from, uint32_t to) {
+        while (from < to) {
+            const void *slash = std::memchr(s + from, '/', to - from);
+            if (!slash) return;
+            from = uint32_t(static_cast<const char *>(slash) - s);
+            if (from + 1 < to && s[from + 1] == '/') {
+                from = line_comment_end(s, from + 2, to);
+            } else if (from + 1 < to && s[from + 1] == '*') {
+                const uint32_t e = block_comment_end(s, from + 2, to);
+                for (uint32_t q = from + 2; q < e; q++) {
+                    const void *lf = std::memchr(s + q, '\n', e - q);
+                    if (!lf) break;
+                    q = uint32_t(static_cast<const char *>(lf) - s);
+                    const uint32_t line = jx_doc_line_of(d, q + 1);
+                    if (jx_doc_line_start(d, line) == q + 1 && line < d->line_count) {
+                        t->comment[line / 64] |= uint64_t(1) << (line % 64);
+                        any = true;
+                    }
+                }
+                from = e;
+            } else {
+                from++;
+            }
+        }
+    };
+    uint32_t last = 0;
+    for (uint32_t id = t->records; id < count; id++) {
+        if (id % PROGRESS_STEP == 0 && id && !step(progress, id, count)) return JX_CANCELLED;
+        const JxNode *n = node_at(t, id);
+        if (n->key_off != JX_NONE && n->key_off < d->size) {
+            scan(last, n->key_off);
+            const uint32_t hard = std::max(n->key_off, std::min(n->val_off, d->size));
+            last = std::max(last, n->key_off + uint32_t(jx__scan_string_end(s + n->key_off, s + hard)));
+        }
+        if (!jx__is_container(n->info)) {
+            scan(last, std::min(n->val_off, d->size));
+            last = std::max(last, value_end(d, id, n));
+        }
+    }
+    scan(last, t->parsed_end);
+    if (!any) {
+        jx__free(t->comment);
+        t->comment = nullptr;
+    }
+    return JX_OK;
+}
+
+static int build_file(JxText *t, const jx_progress *progress) {
+    const JxDoc *d = t->doc;
+    if (!step(progress, 0, d->count)) return JX_CANCELLED;
+    t->count = d->line_count;
+    /* Past a problem that stopped the parse nothing was read. */
+    t->parsed_end = d->size;
+    for (uint32_t i = 0; i < d->problem_count; i++) {
+        if (d->problems[i].node == JX_NONE) {
+            t->parsed_end = std::min(t->parsed_end, d->problems[i].offset);
+            break;
+        }
+    }
+    if ((d->syntax & JX_SYNTAX_COMMENTS) && d->format != JX_FORMAT_LINES && d->line_count >= 2) {
+        const int status = scan_comments(t, progress);
+        if (status != JX_OK) return status;
+    }
+    return step(progress, d->count, d->count) ? JX_OK : JX_CANCELLED;
+}
+
 /* ---- the interface ---- */
 
 extern "C" JxText *jx_text_new(JxDoc *doc, int mode, const jx_progress *progress, int *status) {
     int st = JX_NO_MEMORY;
     JxText *t = nullptr;
-    if (doc && mode == JX_TEXT_PRETTY) {
+    if (doc && (mode == JX_TEXT_PRETTY || mode == JX_TEXT_FILE)) {
         t = static_cast<JxText *>(jx__calloc(1, sizeof(JxText)));
         if (t) {
             t->doc = jx_doc_retain(doc);
             t->mode = uint32_t(mode);
             t->records = jx_doc_records(doc) ? 1 : 0;
-            st = build_pretty(t, progress);
+            st = mode == JX_TEXT_PRETTY ? build_pretty(t, progress) : build_file(t, progress);
             if (st != JX_OK) {
                 jx_text_free(t);
                 t = nullptr;
@@ -334,6 +750,7 @@ extern "C" void jx_text_free(JxText *text) {
     if (!text) return;
     jx_doc_release(text->doc);
     jx__free(text->lines);
+    jx__free(text->comment);
     jx__free(text);
 }
 
@@ -349,15 +766,22 @@ extern "C" void jx_text_line(const JxText *text, uint32_t line, uint32_t width, 
     (void)search;
     (void)current;
     Out o = line_out(out, width);
-    const uint32_t entry = text->lines[line];
-    out->node = entry & ~CLOSING;
-    out->closing = entry & CLOSING ? 1 : 0;
-    pretty_line(text, line, level_of(text, out->node), o);
+    if (text->mode == JX_TEXT_PRETTY) {
+        const uint32_t entry = text->lines[line];
+        out->node = entry & ~CLOSING;
+        out->closing = entry & CLOSING ? 1 : 0;
+        pretty_line(text, line, level_of(text, out->node), o);
+    } else {
+        out->node = file_node_of(text, line);
+        o.tab_spaces = true;
+        file_line(text, line, o);
+    }
     flush(o);
 }
 
 extern "C" uint32_t jx_text_line_of(const JxText *text, uint32_t node) {
     if (!text || !jx__valid(text->doc, node)) return JX_NONE;
+    if (text->mode == JX_TEXT_FILE) return jx_doc_line_of(text->doc, start_of(node_at(text, node)));
     if (text->records && node == 0) return 0;
     /* Opening lines sort by 2 id, closing lines by 2 end - 1: after every
      * line of their subtree, before the next node's. */
@@ -372,5 +796,6 @@ extern "C" uint32_t jx_text_line_of(const JxText *text, uint32_t node) {
 
 extern "C" uint32_t jx_text_node_of(const JxText *text, uint32_t line) {
     if (!text || line >= text->count) return JX_NONE;
-    return text->lines[line] & ~CLOSING;
+    if (text->mode == JX_TEXT_PRETTY) return text->lines[line] & ~CLOSING;
+    return file_node_of(text, line);
 }

@@ -10,7 +10,7 @@ namespace {
 using jxtest::Runs;
 using jxtest::runs_of;
 
-const std::string E = "\xE2\x80\xA6";  // the ellipsis
+const std::string E = "\xE2\x80\xA6", PROBLEM = "  \xE2\x97\x80 ";  // the ellipsis; what leads a problem
 
 struct Text {
     int status = -1;  // before t, which sets it
@@ -91,20 +91,70 @@ TEST(TextPretty, OneValuePerLineAsWrittenCutAtTheWidth) {
     });
 }
 
+TEST(TextFile, TheFileLinesInTheirStyles) {
+    check({
+        {"{\"a\": 1, // note\n  /* b\n c */ \"b\": [true, null]}", JX_TEXT_FILE, 0,
+         {{0, "{\"a\": 1, // note", {"{|7", "\"a\"|1", ": |7", "1|4", ", |7", "// note|10"}},
+          {1, "  /* b", {"  |7", "/* b|10"}},
+          {2, " c */ \"b\": [true, null]}", {" c */|10", " |7", "\"b\"|1", ": [|7", "true|5", ", |7", "null|6", "]}|7"}}}},
+        // Tabs go to the next multiple of 4 characters; CR LF ends a line.
+        {"[1,\r\n\t\"x\"]", JX_TEXT_FILE, 0, {{0, "[1,"}, {1, "    \"x\"]", {"    |7", "\"x\"|3", "]|7"}}}},
+        // Past the parse's end all is a note but the problem's character.
+        {"[@, 1, 2, 3]", JX_TEXT_FILE, 0,
+         {{0, "[@, 1, 2, 3]" + PROBLEM + "expected a value",
+           {"[|7", "@|11", ", 1, 2, 3]|10", PROBLEM + "expected a value|11"}}}},
+        // The problem keeps its room; the text is cut before it.
+        {"[@, 1, 2, 3]", JX_TEXT_FILE, 25,
+         {{0, "[@, " + E + PROBLEM + "expected a value", {"[|7", "@|11", ", " + E + "|10", PROBLEM + "expected a value|11"}}}},
+        {"{\"a\":1}\nbad\n", JX_TEXT_FILE, 0, {{1, "bad" + PROBLEM + "expected a value"}}, true},
+        // A character that the cut at 10,000 bytes would split goes with the rest.
+        {"[\"" + std::string(9997, 'x') + "\xC3\xA9" + std::string(29997, 'y') + "\"]", JX_TEXT_FILE, 0,
+         {{0, "[\"" + std::string(9997, 'x') + " " + E + " 29.3 KB more on this line"}}},
+        {std::string(50000, ' ') + "1", JX_TEXT_FILE, 0,
+         {{0, std::string(10000, ' ') + " " + E + " 39.1 KB more on this line",
+           {std::string(10000, ' ') + "|7", " " + E + " 39.1 KB more on this line|10"}}}},
+    });
+}
+
+TEST(TextFile, NodeOfEachLine) {
+    const uint32_t N = JX_NONE;
+    const struct {
+        std::string src;
+        std::vector<uint32_t> nodes;
+        bool lines = false;
+    } cases[] = {
+        // "}," belongs to the object it closes, a line between members to their object.
+        {"{\n  \"a\": {\n    \"b\": 1\n  },\n\n  \"c\": 2\n}\n", {0, 1, 2, 1, 0, 3, 0, N}},
+        {"// c\n[1]", {N, 0}},
+        {"\n1\n\n2\n", {0, 1, 0, 2, 0}, true},
+        {"[\"a\\\nb\"\n]", {0, 1, 0}},
+        {"{\"k\":\n 5}", {0, 1}},
+        {"{\"e\": [\n\n]}", {0, 1, 1}},
+        {"[[1], /* ] */\n// ]\n]", {0, 0, 0}},
+        {"[[1,\n", {0, N}},
+    };
+    for (const auto &c : cases) {
+        jxtest::Doc d(c.src, false, c.lines);
+        Text t(d, JX_TEXT_FILE);
+        ASSERT_EQ(jx_text_count(t.t), c.nodes.size()) << c.src;
+        for (uint32_t i = 0; i < c.nodes.size(); i++) EXPECT_EQ(line_of(t.t, i).l.node, c.nodes[i]) << c.src << " " << i;
+    }
+}
+
 TEST(TextModel, NullsOutOfRangeAndBadArguments) {
     int status = -1;
     EXPECT_EQ(jx_text_new(nullptr, JX_TEXT_PRETTY, nullptr, &status), nullptr);
     EXPECT_EQ(status, JX_NO_MEMORY);
     jxtest::Doc d("[1]"), empty("");
-    EXPECT_EQ(jx_text_new(d, 1, nullptr, &status), nullptr);
+    EXPECT_EQ(jx_text_new(d, 2, nullptr, &status), nullptr);
     EXPECT_EQ(jx_text_mode(nullptr) + jx_text_count(nullptr), 0u);
     EXPECT_EQ(jx_text_line_of(nullptr, 0) & jx_text_node_of(nullptr, 0), JX_NONE);
     jx_text_free(nullptr);
-    Text t(d, JX_TEXT_PRETTY), te(empty, JX_TEXT_PRETTY);
-    EXPECT_EQ(jx_text_mode(t.t), JX_TEXT_PRETTY);
-    EXPECT_EQ(jx_text_line_of(t.t, 3) & jx_text_node_of(t.t, 3), JX_NONE);
+    Text t(d, JX_TEXT_FILE), te(empty, JX_TEXT_PRETTY);
+    EXPECT_EQ(jx_text_mode(t.t), JX_TEXT_FILE);
+    EXPECT_EQ(jx_text_line_of(t.t, 3) & jx_text_node_of(t.t, 1), JX_NONE);
     Line l = line_of(t.t, 0);
-    jx_text_line(t.t, 3, 80, nullptr, JX_NONE, &l.l);
+    jx_text_line(t.t, 1, 80, nullptr, JX_NONE, &l.l);
     EXPECT_EQ(l.l.len + l.l.number, 0u);
     EXPECT_EQ(l.l.node, JX_NONE);
     jx_text_line(t.t, 0, 80, nullptr, JX_NONE, nullptr);
@@ -140,4 +190,9 @@ TEST(TextModel, ProgressAndCancellation) {
         const Calls all = {{0, 2 * n}, {m, 2 * n}, {n + m, 2 * n}, {2 * n, 2 * n}};
         EXPECT_EQ(p.calls, Calls(all.begin(), all.begin() + (stop ? stop : 4)));
     }
+    Progress p{{}, 0, 2};
+    jx_progress pr = record(p);
+    Text t(d, JX_TEXT_FILE, &pr);
+    EXPECT_EQ(t.status, JX_CANCELLED);
+    EXPECT_EQ(p.calls, Calls({{0, n}, {n, n}}));
 }
