@@ -29,6 +29,8 @@ constexpr uint32_t LONG_LINE = 10000;
 constexpr uint32_t MAX_PROBLEMS = 8;
 constexpr uint32_t PROGRESS_STEP = 1u << 20;
 constexpr uint32_t GATHER = 256;
+constexpr uint32_t FIRST_RANGES = 16;
+constexpr uint32_t MAX_DECODED = 65532;
 constexpr uint64_t NO_LIMIT = UINT64_MAX;
 
 constexpr const char ELLIPSIS[] = "\xE2\x80\xA6";
@@ -36,6 +38,41 @@ constexpr const char REPLACEMENT[] = "\xEF\xBF\xBD";
 constexpr const char SPACES[] = "                                                                                ";
 
 namespace {
+
+/* A key or scalar written on a line, kept for marking search matches: line
+ * offsets of the token and of what it holds between its quotes. */
+struct Token {
+    uint32_t node;
+    uint32_t start, inside, inside_end, end;
+    bool key;
+    bool escaped;
+};
+
+/* The tokens of one line; a line too long for the first few takes memory for
+ * more, and without it the rest simply go unmarked. */
+struct Tokens {
+    Token local[32];
+    Token *items = local;
+    uint32_t n = 0, cap = 32;
+
+    Tokens() = default;
+    Tokens(const Tokens &) = delete;
+    Tokens &operator=(const Tokens &) = delete;
+    ~Tokens() {
+        if (items != local) jx__free(items);
+    }
+    void add(const Token &t) {
+        if (n == cap) {
+            auto *grown = static_cast<Token *>(jx__malloc(sizeof(Token) * cap * 2));
+            if (!grown) return;
+            std::memcpy(grown, items, sizeof(Token) * n);
+            if (items != local) jx__free(items);
+            items = grown;
+            cap *= 2;
+        }
+        items[n++] = t;
+    }
+};
 
 /*
  * Where the characters of a line go: a styled line within a budget of
@@ -50,6 +87,7 @@ struct Out {
     bool tab_spaces; /* tabs as spaces to the next multiple of 4 characters */
     bool cut;        /* the budget ran out: nothing more is written */
     bool failed;     /* memory ran out: nothing more is written */
+    uint32_t cut_at; /* line offset of the "…", or UINT32_MAX */
     const char *base;      /* the document's text, for the marks */
     const uint32_t *marks; /* offsets whose character shows a problem, ascending */
     uint32_t nmarks, mark;
@@ -70,8 +108,11 @@ static Out line_out(JxLine *line, uint32_t width) {
     Out o{};
     o.line = line;
     o.limit = width ? width : NO_LIMIT;
+    o.cut_at = UINT32_MAX;
     return o;
 }
+
+static uint32_t pos(const Out &o) { return o.line->len + o.used; }
 
 static void flush(Out &o) {
     if (o.used && !jx_line_add(o.line, o.gather, o.used, o.style)) o.failed = true;
@@ -82,6 +123,7 @@ static void flush(Out &o) {
 static void cut(Out &o) {
     o.cut = true;
     if (o.last && o.used >= o.last) o.used -= o.last;
+    o.cut_at = pos(o);
     if (o.last) {
         std::memcpy(o.gather + o.used, ELLIPSIS, 3);
         o.used += 3;
@@ -200,6 +242,28 @@ static void punct(Out &o, const char (&s)[N]) {
     ascii(o, s, N - 1, JX_STYLE_PUNCT);
 }
 
+/*
+ * Writes [p, e) of a key or scalar token; open: p is its opening quote,
+ * close: e - 1 its closing quote. With tokens, remembers where it went.
+ */
+static void token(Out &o, Tokens *tokens, uint32_t node, bool key, bool escaped, const char *p, const char *e,
+                  bool open, bool close, uint8_t style) {
+    if (!tokens) return bytes(o, p, e, style, true);
+    Token t{node, 0, 0, 0, 0, key, escaped};
+    t.start = pos(o);
+    if (open && p < e) {
+        bytes(o, p, p + 1, style, true);
+        p++;
+    }
+    t.inside = pos(o);
+    if (close && e > p) e--;
+    bytes(o, p, e, style, true);
+    t.inside_end = pos(o);
+    if (close) bytes(o, e, e + 1, style, true);
+    t.end = pos(o);
+    tokens->add(t);
+}
+
 /* ---- keys and scalars in the text ---- */
 
 /*
@@ -239,6 +303,67 @@ static uint32_t value_end(const JxDoc *d, uint32_t id, const JxNode *n) {
     return uint32_t(std::min<uint64_t>(uint64_t(n->val_off) + jx__number(d, id, n), d->size));
 }
 
+/* ---- search matches ---- */
+
+/* Whether the decoded key or value matches the search. Decoding stops when
+ * the buffer (three times the text, at most MAX_DECODED + 4 bytes) is full:
+ * a value may be far longer than is worth testing. */
+static bool decoded_matches(const JxDoc *d, uint32_t node, bool key, const JxSearch *search) {
+    const jx_span s = key ? jx__key_span(d, node) : jx__val_span(d, node);
+    if (!s.p) return false;
+    const size_t cap = size_t(std::min<uint64_t>(uint64_t(s.len) * 3, MAX_DECODED)) + 4;
+    char local[256];
+    char *buf = cap <= sizeof local ? local : static_cast<char *>(jx__malloc(cap));
+    if (!buf) return false;
+    uint32_t n = 0;
+    const auto *p = reinterpret_cast<const unsigned char *>(s.p), *end = p + s.len;
+    while (p < end) {
+        const uint32_t cp = jx__read_char(&p, end, s.escaped);
+        if (cp == JX_NO_CHAR) continue;
+        char enc[4];
+        const uint32_t m = jx__utf8_put(cp, enc);
+        if (n + m >= cap) break;
+        std::memcpy(buf + n, enc, m);
+        n += m;
+    }
+    const bool hit = jx_search_ranges(search, buf, n, key ? 1 : 0, nullptr, nullptr, 0) > 0;
+    if (buf != local) jx__free(buf);
+    return hit;
+}
+
+/* Marks the search's matches in the written tokens, up to the "…" of a cut line. */
+static void mark_hits(const JxText *t, Out &o, const Tokens &tokens, const JxSearch *search, uint32_t current) {
+    JxLine *line = o.line;
+    const uint32_t limit = std::min(o.cut_at, line->len);
+    for (uint32_t k = 0; k < tokens.n; k++) {
+        const Token &tk = tokens.items[k];
+        const uint32_t a = std::min(tk.inside, limit), b = std::min(tk.inside_end, limit);
+        const int hit = tk.node == current ? JX_HIT_CURRENT : JX_HIT_MATCH;
+        uint32_t starts[FIRST_RANGES], lengths[FIRST_RANGES];
+        uint32_t *st = starts, *ln = lengths, room = FIRST_RANGES;
+        uint32_t found = 0;
+        if (b > a) found = jx_search_ranges(search, line->text + a, b - a, tk.key, starts, lengths, room);
+        uint32_t *more = nullptr;
+        if (found > FIRST_RANGES) {
+            more = static_cast<uint32_t *>(jx__malloc(sizeof(uint32_t) * 2 * size_t(found)));
+            if (more) {
+                room = found;
+                st = more;
+                ln = more + found;
+                found = jx_search_ranges(search, line->text + a, b - a, tk.key, st, ln, room);
+            }
+        }
+        for (uint32_t i = 0; i < std::min(found, room); i++) {
+            const uint32_t s = a + std::min(st[i], b - a);
+            jx_line_mark(line, s, std::min(ln[i], b - s), hit);
+        }
+        jx__free(more);
+        const uint32_t ts = std::min(tk.start, limit), te = std::min(tk.end, limit);
+        if (found == 0 && tk.escaped && te > ts && decoded_matches(t->doc, tk.node, tk.key, search))
+            jx_line_mark(line, ts, te - ts, hit);
+    }
+}
+
 /* ---- pretty lines ---- */
 
 /* The indentation level of node id: its depth, less the synthetic root of a
@@ -252,7 +377,7 @@ static uint32_t level_of(const JxText *t, uint32_t id) {
 
 /* Pretty line i at an indentation level: key, value or bracket, and a comma
  * before a following sibling. */
-static void pretty_line(const JxText *t, uint32_t i, uint64_t level, Out &o) {
+static void pretty_line(const JxText *t, uint32_t i, uint64_t level, Out &o, Tokens *tokens) {
     const JxDoc *d = t->doc;
     const uint32_t entry = t->lines[i], id = entry & ~CLOSING;
     const JxNode *n = node_at(t, id);
@@ -272,7 +397,7 @@ static void pretty_line(const JxText *t, uint32_t i, uint64_t level, Out &o) {
         text(o, message ? message : "could not be read", JX_STYLE_ERROR);
         text(o, ": ", JX_STYLE_ERROR);
         const char *v = d->text + std::min(n->val_off, d->size);
-        bytes(o, v, d->text + value_end(d, id, n), JX_STYLE_ERROR, false);
+        token(o, tokens, id, false, false, v, d->text + value_end(d, id, n), false, false, JX_STYLE_ERROR);
     } else {
         if (n->key_off != JX_NONE && n->key_off < d->size) {
             const char *k = d->text + n->key_off;
@@ -281,7 +406,8 @@ static void pretty_line(const JxText *t, uint32_t i, uint64_t level, Out &o) {
             const char *w = o.limit == NO_LIMIT || uint64_t(hard - k) <= 4 * (o.limit + 2) ? hard
                                                                                           : k + 4 * (o.limit + 2);
             bool closed;
-            bytes(o, k, key_end(k, w, hard, &closed), JX_STYLE_KEY, false);
+            const char *e = key_end(k, w, hard, &closed);
+            token(o, tokens, id, true, jx__flags_of(n) & JX_F_KEY_ESCAPED, k, e, is_quote(*k), closed, JX_STYLE_KEY);
             punct(o, ": ");
         }
         if (jx__is_container(n->info)) {
@@ -291,8 +417,10 @@ static void pretty_line(const JxText *t, uint32_t i, uint64_t level, Out &o) {
             else
                 punct(o, object ? "{" : "[");
         } else {
-            bytes(o, d->text + std::min(n->val_off, d->size), d->text + value_end(d, id, n), scalar_style(type),
-                  false);
+            const char *v = d->text + std::min(n->val_off, d->size), *e = d->text + value_end(d, id, n);
+            const bool quoted = type == JX_STRING && v < e && is_quote(*v);
+            token(o, tokens, id, false, type == JX_STRING && (jx__flags_of(n) & JX_F_ESCAPED), v, e, quoted,
+                  quoted && e - v >= 2 && e[-1] == *v, scalar_style(type));
         }
     }
     if (ends && i + 1 < t->count && !(t->lines[i + 1] & CLOSING) && !(t->records && n->parent == 0))
@@ -384,7 +512,7 @@ static bool in_comment(const JxText *t, uint32_t i) { return t->comment && (t->c
 
 /* The shown bytes of line i [a, shown) with their styles: keys, scalars and
  * unreadable records by their nodes, the rest by what it is. */
-static void file_body(const JxText *t, Out &o, uint32_t i, uint32_t a, uint32_t shown) {
+static void file_body(const JxText *t, Out &o, Tokens *tokens, uint32_t i, uint32_t a, uint32_t shown) {
     const JxDoc *d = t->doc;
     const char *s = d->text;
     const uint32_t stop = std::min(shown, t->parsed_end);
@@ -397,12 +525,14 @@ static void file_body(const JxText *t, Out &o, uint32_t i, uint32_t a, uint32_t 
         if (start_of(n) >= stop) break;
         if (n->key_off != JX_NONE) {
             bool closed;
+            const char *k = s + n->key_off;
             const uint32_t hard = std::max(n->key_off, std::min(n->val_off, d->size));
-            const uint32_t e = uint32_t(key_end(s + n->key_off, s + std::min(hard, stop), s + hard, &closed) - s);
+            const uint32_t e = uint32_t(key_end(k, s + std::min(hard, stop), s + hard, &closed) - s);
             if (e > at) {
                 const uint32_t b = std::max(n->key_off, at);
                 gap(t, o, at, b, &comment);
-                bytes(o, s + b, s + std::min(e, stop), JX_STYLE_KEY, true);
+                token(o, tokens, id, true, jx__flags_of(n) & JX_F_KEY_ESCAPED, s + b, s + std::min(e, stop),
+                      b == n->key_off && is_quote(*k), closed && e <= stop, JX_STYLE_KEY);
                 at = std::min(e, stop);
             }
         }
@@ -410,9 +540,14 @@ static void file_body(const JxText *t, Out &o, uint32_t i, uint32_t a, uint32_t 
         if (n->val_off >= stop) break;
         const uint32_t e = value_end(d, id, n);
         if (e <= at) continue;
+        const int type = jx__type_of(n);
         const uint32_t b = std::max(n->val_off, at);
+        const char *v = s + n->val_off;
+        const bool quoted = type == JX_STRING && is_quote(*v);
         gap(t, o, at, b, &comment);
-        bytes(o, s + b, s + std::min(e, stop), scalar_style(jx__type_of(n)), true);
+        token(o, tokens, id, false, type == JX_STRING && (jx__flags_of(n) & JX_F_ESCAPED), s + b,
+              s + std::min(e, stop), quoted && b == n->val_off,
+              quoted && e <= stop && e - n->val_off >= 2 && s[e - 1] == *v, scalar_style(type));
         at = std::min(e, stop);
     }
     gap(t, o, at, shown, &comment);
@@ -421,7 +556,7 @@ static void file_body(const JxText *t, Out &o, uint32_t i, uint32_t a, uint32_t 
 /* Line i as in the file: its bytes (the first LONG_LINE of a longer line and
  * a note of the rest), then its problems, which keep their room within the
  * width when they fit in it. */
-static void file_line(const JxText *t, uint32_t i, Out &o) {
+static void file_line(const JxText *t, uint32_t i, Out &o, Tokens *tokens) {
     const JxDoc *d = t->doc;
     uint32_t e;
     const uint32_t a = line_bytes(d, i, &e), next = jx_doc_line_start(d, i + 1);
@@ -457,7 +592,7 @@ static void file_line(const JxText *t, uint32_t i, Out &o) {
     o.marks = marks;
     o.nmarks = np;
     o.mark = 0;
-    file_body(t, o, i, a, shown);
+    file_body(t, o, tokens, i, a, shown);
     o.nmarks = 0;
     if (shown < e) {
         char size[32];
@@ -763,20 +898,20 @@ extern "C" void jx_text_line(const JxText *text, uint32_t line, uint32_t width, 
     jx__line_reset(out);
     if (!text || line >= text->count) return;
     out->number = line + 1;
-    (void)search;
-    (void)current;
+    Tokens tokens;
     Out o = line_out(out, width);
     if (text->mode == JX_TEXT_PRETTY) {
         const uint32_t entry = text->lines[line];
         out->node = entry & ~CLOSING;
         out->closing = entry & CLOSING ? 1 : 0;
-        pretty_line(text, line, level_of(text, out->node), o);
+        pretty_line(text, line, level_of(text, out->node), o, search ? &tokens : nullptr);
     } else {
         out->node = file_node_of(text, line);
         o.tab_spaces = true;
-        file_line(text, line, o);
+        file_line(text, line, o, search ? &tokens : nullptr);
     }
     flush(o);
+    if (search && !o.failed) mark_hits(text, o, tokens, search, current);
 }
 
 extern "C" uint32_t jx_text_line_of(const JxText *text, uint32_t node) {

@@ -26,10 +26,16 @@ struct Line {
     std::string text() const { return std::string(l.text, l.len); }
 };
 
+struct Search {
+    JxSearch *s;
+    Search(JxDoc *d, const std::string &q) : s(jx_search_new(d, q.data(), q.size(), nullptr, nullptr, 0)) {}
+    ~Search() { jx_search_free(s); }
+};
+
 // One line of a model, checked for soundness and width.
-Line line_of(const JxText *t, uint32_t i, uint32_t width = 0) {
+Line line_of(const JxText *t, uint32_t i, uint32_t width = 0, const JxSearch *s = nullptr, uint32_t current = JX_NONE) {
     Line l;
-    jx_text_line(t, i, width, nullptr, JX_NONE, &l.l);
+    jx_text_line(t, i, width, s, current, &l.l);
     jxtest::expect_sound(l.l);
     EXPECT_TRUE(width == 0 || jx_line_chars(&l.l) <= width);
     return l;
@@ -139,6 +145,26 @@ TEST(TextFile, NodeOfEachLine) {
         ASSERT_EQ(jx_text_count(t.t), c.nodes.size()) << c.src;
         for (uint32_t i = 0; i < c.nodes.size(); i++) EXPECT_EQ(line_of(t.t, i).l.node, c.nodes[i]) << c.src << " " << i;
     }
+}
+
+TEST(TextHits, MatchesInWrittenKeysAndValues) {
+    jxtest::Doc d(R"({"name": "Ada", "nick": "caf\u00e9", "aaa": "aaaaaaaaaaaaaaaaaaaa", "x": "abcdef"})");
+    Search ada(d, "ada"), e(d, "\xC3\xA9"), a(d, "a"), bcd(d, "bcd");
+    Text t(d, JX_TEXT_PRETTY);
+    EXPECT_EQ(runs_of(line_of(t.t, 1, 0, ada.s, 1).l), (Runs{"  |7", "\"name\"|1", ": |7", "\"|3", "Ada|3|2", "\"|3", ",|7"}));
+    EXPECT_EQ(runs_of(line_of(t.t, 1, 0, ada.s).l)[4], "Ada|3|1");
+    // Only the decoded value matches: the whole token is marked.
+    EXPECT_EQ(runs_of(line_of(t.t, 2, 0, e.s).l), (Runs{"  |7", "\"nick\"|1", ": |7", "\"caf\\u00e9\"|3|1", ",|7"}));
+    // More than the first 16 matches.
+    EXPECT_EQ(runs_of(line_of(t.t, 3, 0, a.s).l),
+              (Runs{"  |7", "\"|1", "aaa|1|1", "\"|1", ": |7", "\"|3", std::string(20, 'a') + "|3|1", "\"|3", ",|7"}));
+    // What gave way to "…" is not searched.
+    Text f(d, JX_TEXT_FILE);
+    const uint32_t e_at = uint32_t(std::string(jx_doc_text(d)).find("abcdef") + 4);
+    Line cut = line_of(f.t, 0, e_at, bcd.s);
+    EXPECT_EQ(cut.text().substr(cut.l.len - 7), "\"abc" + E);
+    EXPECT_EQ(cut.l.runs[cut.l.nruns - 1].hit, 0);
+    EXPECT_EQ(runs_of(line_of(f.t, 0, 0, bcd.s).l).end()[-3], "bcd|3|1");
 }
 
 TEST(TextModel, NullsOutOfRangeAndBadArguments) {

@@ -6,8 +6,9 @@
  * background one for big documents), with progress and cancellation. From
  * then on it never changes: jx_text_count, jx_text_line (each caller with its
  * own JxLine), jx_text_line_of and jx_text_node_of may be called from any
- * number of threads at once. The model belongs to the thread that frees it;
- * jx_text_free must not overlap any other call.
+ * number of threads at once, also while a search given to jx_text_line is
+ * still running. The model belongs to the thread that frees it; jx_text_free
+ * must not overlap any other call.
  *
  * Pretty mode: every node has an opening line ("key": value, or "key": { for
  * a container with children), and every object or array with children also
@@ -80,8 +81,10 @@ uint32_t jx_text_count(const JxText *text);
  * message, and they keep their room within the width whenever they fit in
  * it; the character at a problem's offset is in JX_STYLE_ERROR. In both
  * modes control characters show as their pictures and invalid UTF-8 as
- * U+FFFD. search and current are for marking search matches, which lines do
- * not show yet.
+ * U+FFFD.
+ *
+ * With a search, matches inside the keys and scalars on the line are marked:
+ * JX_HIT_CURRENT for node `current`, JX_HIT_MATCH elsewhere.
  *
  * A null model or a line at or above jx_text_count leaves out empty with
  * node JX_NONE and number 0; a null out is ignored. Memory shortage gives a
