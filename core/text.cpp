@@ -76,12 +76,15 @@ struct Tokens {
 
 /*
  * Where the characters of a line go: a styled line within a budget of
- * characters. Characters of one style are gathered before they reach the line, and the
+ * characters, or a plain copy (into buf, or only counted when buf is null).
+ * Characters of one style are gathered before they reach the line, and the
  * last one written always stays in the gather buffer, so that it can give
  * way to "…" when the budget runs out.
  */
 struct Out {
     JxLine *line;
+    char *buf;
+    uint64_t len;    /* copy: bytes so far */
     uint64_t limit;  /* characters allowed */
     uint64_t chars;  /* characters written */
     bool tab_spaces; /* tabs as spaces to the next multiple of 4 characters */
@@ -112,6 +115,13 @@ static Out line_out(JxLine *line, uint32_t width) {
     return o;
 }
 
+static Out copy_out(char *buf) {
+    Out o{};
+    o.buf = buf;
+    o.limit = NO_LIMIT;
+    return o;
+}
+
 static uint32_t pos(const Out &o) { return o.line->len + o.used; }
 
 static void flush(Out &o) {
@@ -122,6 +132,7 @@ static void flush(Out &o) {
 /* The budget is spent and more would follow: the last character gives way to "…". */
 static void cut(Out &o) {
     o.cut = true;
+    if (!o.line) return;
     if (o.last && o.used >= o.last) o.used -= o.last;
     o.cut_at = pos(o);
     if (o.last) {
@@ -135,6 +146,11 @@ static void put(Out &o, const char *b, uint32_t n, uint8_t style) {
     if (o.cut || o.failed) return;
     if (o.chars >= o.limit) return cut(o);
     o.chars++;
+    if (!o.line) {
+        if (o.buf) std::memcpy(o.buf + o.len, b, n);
+        o.len += n;
+        return;
+    }
     if (o.used && (style != o.style || o.used + n > GATHER)) {
         flush(o);
         if (o.failed) return;
@@ -149,15 +165,21 @@ static void put(Out &o, const char *b, uint32_t n, uint8_t style) {
 static void ascii(Out &o, const char *p, size_t n, uint8_t style) {
     while (n && !o.cut && !o.failed) {
         if (o.chars >= o.limit) return cut(o);
-        if (o.used && (style != o.style || o.used == GATHER)) {
-            flush(o);
-            if (o.failed) return;
+        size_t k = size_t(std::min<uint64_t>(n, o.limit - o.chars));
+        if (o.line) {
+            if (o.used && (style != o.style || o.used == GATHER)) {
+                flush(o);
+                if (o.failed) return;
+            }
+            o.style = style;
+            k = std::min<size_t>(k, GATHER - o.used);
+            std::memcpy(o.gather + o.used, p, k);
+            o.used += uint32_t(k);
+            o.last = 1;
+        } else {
+            if (o.buf) std::memcpy(o.buf + o.len, p, k);
+            o.len += k;
         }
-        o.style = style;
-        const size_t k = std::min<size_t>(size_t(std::min<uint64_t>(n, o.limit - o.chars)), GATHER - o.used);
-        std::memcpy(o.gather + o.used, p, k);
-        o.used += uint32_t(k);
-        o.last = 1;
         o.chars += k;
         p += k;
         n -= k;
@@ -425,6 +447,19 @@ static void pretty_line(const JxText *t, uint32_t i, uint64_t level, Out &o, Tok
     }
     if (ends && i + 1 < t->count && !(t->lines[i + 1] & CLOSING) && !(t->records && n->parent == 0))
         punct(o, ",");
+}
+
+/* Pretty lines lo to hi, whole, joined by line feeds, indented from lo's level on. */
+static void pretty_copy(const JxText *t, uint32_t lo, uint32_t hi, Out &o) {
+    uint64_t level = level_of(t, t->lines[lo] & ~CLOSING);
+    for (uint32_t i = lo;; i++) {
+        pretty_line(t, i, level, o, nullptr);
+        if (i == hi || o.failed) break;
+        punct(o, "\n");
+        const uint32_t entry = t->lines[i], id = entry & ~CLOSING;
+        if (!(entry & CLOSING) && node_at(t, id)->end > id + 1) level++;
+        if ((t->lines[i + 1] & CLOSING) && level) level--;
+    }
 }
 
 /* ---- lines as in the file ---- */
@@ -743,6 +778,22 @@ static uint32_t file_node_of(const JxText *t, uint32_t i) {
     return JX_NONE;
 }
 
+/* The file's bytes of lines lo to hi without their line ends, joined by line
+ * feeds, into buf (or only counted when buf is null). */
+static uint64_t file_copy(const JxText *t, uint32_t lo, uint32_t hi, char *buf) {
+    uint64_t len = 0;
+    for (uint32_t i = lo; i <= hi; i++) {
+        uint32_t e;
+        const uint32_t a = line_bytes(t->doc, i, &e);
+        if (buf) std::memcpy(buf + len, t->doc->text + a, e - a);
+        len += e - a;
+        if (i == hi) break;
+        if (buf) buf[len] = '\n';
+        len++;
+    }
+    return len;
+}
+
 /* ---- building ---- */
 
 /* Reports progress; false when the caller asked to stop. */
@@ -933,4 +984,39 @@ extern "C" uint32_t jx_text_node_of(const JxText *text, uint32_t line) {
     if (!text || line >= text->count) return JX_NONE;
     if (text->mode == JX_TEXT_PRETTY) return text->lines[line] & ~CLOSING;
     return file_node_of(text, line);
+}
+
+/* The lines a copy covers; false when there are none. */
+static bool copy_range(const JxText *text, uint32_t a, uint32_t b, uint32_t *lo, uint32_t *hi) {
+    if (!text) return false;
+    *lo = std::min(a, b);
+    *hi = std::min(std::max(a, b), text->count ? text->count - 1 : 0);
+    return *lo < text->count;
+}
+
+extern "C" size_t jx_text_copy_size(const JxText *text, uint32_t a, uint32_t b) {
+    uint32_t lo, hi;
+    if (!copy_range(text, a, b, &lo, &hi)) return 0;
+    if (text->mode == JX_TEXT_FILE) return size_t(file_copy(text, lo, hi, nullptr));
+    Out o = copy_out(nullptr);
+    pretty_copy(text, lo, hi, o);
+    return size_t(o.len);
+}
+
+extern "C" char *jx_text_copy(const JxText *text, uint32_t a, uint32_t b, size_t *length) {
+    if (length) *length = 0;
+    uint32_t lo, hi;
+    if (!copy_range(text, a, b, &lo, &hi)) return nullptr;
+    const size_t size = jx_text_copy_size(text, lo, hi);
+    char *buf = static_cast<char *>(jx__malloc(size + 1));
+    if (!buf) return nullptr;
+    if (text->mode == JX_TEXT_FILE) {
+        file_copy(text, lo, hi, buf);
+    } else {
+        Out o = copy_out(buf);
+        pretty_copy(text, lo, hi, o);
+    }
+    buf[size] = 0;
+    if (length) *length = size;
+    return buf;
 }

@@ -41,6 +41,15 @@ Line line_of(const JxText *t, uint32_t i, uint32_t width = 0, const JxSearch *s 
     return l;
 }
 
+std::string copy(const JxText *t, uint32_t a, uint32_t b) {
+    size_t n = 0;
+    char *c = jx_text_copy(t, a, b, &n);
+    std::string s = c ? std::string(c, n) : "<null>";
+    EXPECT_EQ(jx_text_copy_size(t, a, b), c ? n : 0);
+    free(c);
+    return s;
+}
+
 // Lines of a document: their texts and, where given, their runs.
 struct Shown {
     uint32_t line;
@@ -165,6 +174,20 @@ TEST(TextHits, MatchesInWrittenKeysAndValues) {
     EXPECT_EQ(cut.text().substr(cut.l.len - 7), "\"abc" + E);
     EXPECT_EQ(cut.l.runs[cut.l.nruns - 1].hit, 0);
     EXPECT_EQ(runs_of(line_of(f.t, 0, 0, bcd.s).l).end()[-3], "bcd|3|1");
+}
+
+TEST(TextCopy, LinesJoinedByLineFeeds) {
+    jxtest::Doc d(R"({"a":[1,2],"b":{}})"), f("a\r\nb\n\n\"c\r\"\r"), deep(DEEP);
+    Text t(d, JX_TEXT_PRETTY), tf(f, JX_TEXT_FILE), td(deep, JX_TEXT_PRETTY);
+    EXPECT_EQ(copy(t.t, 2, 4), "    1,\n    2\n  ],");
+    EXPECT_EQ(copy(t.t, 4, 2), "    1,\n    2\n  ],");
+    EXPECT_EQ(copy(t.t, 5, 100), "  \"b\": {}\n}");
+    EXPECT_EQ(copy(t.t, 7, 7), "<null>");
+    EXPECT_EQ(copy(nullptr, 0, 0), "<null>");
+    EXPECT_EQ(copy(tf.t, 0, 3), "a\nb\n\n\"c\r\"\r");
+    // Indentation goes on from the first line's level, past the 40 levels a line shows.
+    EXPECT_EQ(copy(td.t, 43, 46), std::string(80, ' ') + "[\n" + std::string(82, ' ') + "[\n" + std::string(84, ' ') +
+                                      "1\n" + std::string(82, ' ') + "]");
 }
 
 TEST(TextModel, NullsOutOfRangeAndBadArguments) {

@@ -5,10 +5,10 @@
  * A text model is built once per mode by jx_text_new, on any one thread (a
  * background one for big documents), with progress and cancellation. From
  * then on it never changes: jx_text_count, jx_text_line (each caller with its
- * own JxLine), jx_text_line_of and jx_text_node_of may be called from any
- * number of threads at once, also while a search given to jx_text_line is
- * still running. The model belongs to the thread that frees it; jx_text_free
- * must not overlap any other call.
+ * own JxLine), jx_text_line_of, jx_text_node_of, jx_text_copy and
+ * jx_text_copy_size may be called from any number of threads at once, also
+ * while a search given to jx_text_line is still running. The model belongs to
+ * the thread that frees it; jx_text_free must not overlap any other call.
  *
  * Pretty mode: every node has an opening line ("key": value, or "key": { for
  * a container with children), and every object or array with children also
@@ -111,6 +111,21 @@ uint32_t jx_text_line_of(const JxText *text, uint32_t node);
  * (the start of the run when the document has comments or JSON5 spacing).
  */
 uint32_t jx_text_node_of(const JxText *text, uint32_t line);
+
+/*
+ * The plain text of lines min(a, b) to max(a, b) (the upper end cut to the
+ * last line), joined by line feeds, as a newly allocated zero-terminated
+ * buffer that the caller frees with free(); its length goes to *length when
+ * length is not null. Pretty lines are written whole (no width, no "…"),
+ * indented from the first line's level on; as-in-file lines are the file's
+ * bytes without their line ends. Null and length 0 for a null model, a lower
+ * end at or above jx_text_count, or a memory failure.
+ */
+char *jx_text_copy(const JxText *text, uint32_t a, uint32_t b, size_t *length /* out */);
+
+/* The length of the text jx_text_copy gives, without building it; 0 for a
+ * null model or a lower end at or above jx_text_count. */
+size_t jx_text_copy_size(const JxText *text, uint32_t a, uint32_t b);
 
 #ifdef __cplusplus
 }
