@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "alloc.h"
 #include "test_util.h"
 
 namespace {
@@ -244,4 +247,251 @@ TEST(TextModel, ProgressAndCancellation) {
     Text t(d, JX_TEXT_FILE, &pr);
     EXPECT_EQ(t.status, JX_CANCELLED);
     EXPECT_EQ(p.calls, Calls({{0, n}, {n, n}}));
+}
+
+// Fails allocation n, once and from then on, for n = 1, 2, ... until every allocation of building
+// a model, its lines and a copy succeeds: each step ends in the documented result and leaks nothing.
+TEST(TextModel, MemoryShortageFailsCleanly) {
+    std::string many;
+    for (int i = 0; i < 40; i++) many += "1,";
+    for (int i = 0; i < 50; i++) many += "\\u00e9";
+    jxtest::Doc d("// c\n{\"k\\u0041\": \"" + many.substr(80) + "\", /* x\n y */ \"a\": [" + many.substr(0, 80) + "\"" +
+                  std::string(200, 'a') + "\"]}\n@");
+    Search s(d, "a");
+    for (int mode : {JX_TEXT_PRETTY, JX_TEXT_FILE}) {
+        Text full(d, mode);
+        const std::string whole = copy(full.t, 0, 100);
+        std::vector<std::pair<std::string, Runs>> good;
+        for (uint32_t i = 0; i < jx_text_count(full.t); i++) {
+            Line l = line_of(full.t, i, 0, s.s);
+            good.push_back({l.text(), runs_of(l.l)});
+        }
+        for (bool persistent : {false, true}) {
+            for (uint64_t n = 1, failed = 1; failed; n++) {
+                jx__alloc_fail_at(n, persistent);
+                Text t(d, mode);
+                EXPECT_EQ(t.status, t.t ? JX_OK : JX_NO_MEMORY);
+                for (uint32_t i = 0; i < jx_text_count(t.t); i++) {
+                    Line l;
+                    jx_text_line(t.t, i, 0, s.s, JX_NONE, &l.l);
+                    jxtest::expect_sound(l.l);
+                    EXPECT_EQ(good[i].first.substr(0, l.l.len), l.text());
+                    EXPECT_TRUE(jx__alloc_failed() || runs_of(l.l) == good[i].second);
+                }
+                size_t len = 99;
+                char *c = jx_text_copy(t.t, 0, 100, &len);
+                EXPECT_EQ(c ? std::string(c, len) : "", c ? whole : "");
+                EXPECT_EQ(len, c ? whole.size() : 0);
+                free(c);
+                failed = jx__alloc_failed();
+                jx__alloc_fail_at(0, false);
+                EXPECT_TRUE(failed || (t.t && c));
+            }
+        }
+    }
+}
+
+// ---- properties over generated documents and the corpus ----
+
+namespace {
+
+// Seeded documents: JSON with or without JSON5 forms and comments (line and block, across lines),
+// several nodes per line, deep runs of brackets, JSON Lines with bad records, several values.
+struct Gen {
+    std::mt19937 rng;
+    bool lenient;
+    explicit Gen(uint32_t seed, bool lenient) : rng(seed), lenient(lenient) {}
+    uint32_t pick(uint32_t n) { return rng() % n; }
+    template <size_t N>
+    const char *one(const char *const (&items)[N], size_t strict_count) {
+        return items[pick(uint32_t(lenient ? N : strict_count))];
+    }
+    std::string ws(bool newlines = true) {
+        static const char *const spaces[] = {"", " ", "\n", "\n  ", "\r\n\t", " // c\n", "/* a\nb */", "/**/ "};
+        return newlines ? one(spaces, 5) : (pick(2) ? " " : "");
+    }
+    std::string scalar() {
+        static const char *const items[] = {"12", "-3.5e2", "true", "false", "null", "\"plain\"", "\"t\\tab\"",
+                                            "\"caf\\u00e9\"", "\"\xC3\xA9\xE6\x97\xA5\"", "\"\"", "0x1F", "+1", ".5",
+                                            "'single'", "\"line\\\ncont\"", "\"raw\ttab\"", "Infinity"};
+        return one(items, 10);
+    }
+    std::string key() {
+        static const char *const items[] = {"\"k\"", "\"a\\u0062\"", "\"\"", "\"k \\\"q\\\"\"", "k_2", "'s'", "'m\\\nk'"};
+        return one(items, 4);
+    }
+    std::string value(int depth, bool newlines) {
+        uint32_t r = pick(depth > 4 ? 2 : 6);
+        if (r < 2) return scalar();
+        bool object = r < 4;
+        std::string s = object ? "{" : "[";
+        for (uint32_t i = 0, n = pick(4); i < n; i++) {
+            s += ws(newlines);
+            if (object) s += key() + ws(newlines) + ":" + ws(newlines);
+            s += value(depth + 1, newlines) + ws(newlines);
+            if (i + 1 < n || (lenient && pick(4) == 0)) s += ",";
+        }
+        return s + ws(newlines) + (object ? "}" : "]");
+    }
+    // Deep enough for long runs of closing brackets, one per line, with siblings near the top.
+    std::string deep() {
+        std::string s, closers;
+        for (uint32_t i = 0, n = 80 + pick(80); i < n; i++) {
+            bool object = pick(3) == 0;
+            s += object ? "{\"k\":\n" : "[\n";
+            closers += object ? '}' : ']';
+        }
+        s += "1\n";
+        while (!closers.empty()) {
+            s += closers.back() + std::string("\n");
+            closers.pop_back();
+            if (!closers.empty() && closers.size() < 8 && pick(3) == 0)
+                s += closers.back() == '}' ? ", \"m\": 2\n" : ", 2\n";
+        }
+        return s;
+    }
+};
+
+// Whether text[p] starts the filler the walk outwards skips; moves p past it.
+bool skip_one(const std::string &t, size_t &p, size_t limit) {
+    if (t[p] == ' ' || t[p] == '\t' || t[p] == '\n' || t[p] == '\r' || t[p] == ',') return ++p, true;
+    if (t.compare(p, 2, "//") == 0) {
+        while (p < limit && t[p] != '\n' && t[p] != '\r') p++;
+        return true;
+    }
+    if (t.compare(p, 2, "/*") == 0) {
+        size_t e = t.find("*/", p + 2);
+        p = e == std::string::npos || e + 2 > limit ? limit : e + 2;
+        return true;
+    }
+    return false;
+}
+
+// The node of a line as in the file, by the rules written out plainly: linear scans over the nodes
+// through the public queries.
+uint32_t reference_node_of(const JxDoc *d, uint32_t line) {
+    const std::string t(jx_doc_text(d), jx_doc_size(d));
+    const uint32_t count = jx_doc_count(d), first = jx_doc_records(d) ? 1 : 0;
+    const uint32_t a = jx_doc_line_start(d, line), b = jx_doc_line_start(d, line + 1);
+    auto start = [&](uint32_t n) { return jx_has_key(d, n) ? jx_key_offset(d, n) : jx_val_offset(d, n); };
+    uint32_t next = first;
+    while (next < count && start(next) < a) next++;
+    if (next < count && start(next) < b) return next;
+    if (next == first) return first ? 0 : JX_NONE;
+    const uint32_t p = next - 1;
+    if (jx_has_key(d, p) && jx_key_offset(d, p) + jx_key_len(d, p) > a) return p;
+    const bool container = jx_type(d, p) <= JX_ARRAY;
+    if (!container && jx_val_offset(d, p) + jx_val_len(d, p) > a) return p;
+    if (container && jx_end(d, p) > p + 1) return p;
+    uint32_t c = container ? p : jx_parent(d, p);
+    size_t pos = container ? jx_val_offset(d, p) + 1 : jx_val_offset(d, p) + jx_val_len(d, p);
+    for (; c != JX_NONE; c = jx_parent(d, c)) {
+        if (first && c == 0) return 0;
+        if (jx_end(d, c) != next) return c;
+        if (jx_flags(d, c) & JX_F_UNCLOSED) continue;
+        while (pos < a && skip_one(t, pos, a)) {
+        }
+        if (pos >= a || (t[pos] != '}' && t[pos] != ']')) return c;
+        pos++;
+    }
+    return JX_NONE;
+}
+
+// Checks both models of a document; every `step`-th node and line where a document is big.
+void check_models(JxDoc *d, uint32_t node_step = 1, uint32_t line_step = 1) {
+    ASSERT_NE(d, nullptr);
+    const uint32_t count = jx_doc_count(d), first = jx_doc_records(d) ? 1 : 0;
+    Search s(d, "a");
+    Text p(d, JX_TEXT_PRETTY), f(d, JX_TEXT_FILE);
+    ASSERT_EQ(p.status, JX_OK);
+    ASSERT_EQ(f.status, JX_OK);
+    ASSERT_EQ(jx_text_count(f.t), jx_doc_line_count(d));
+    for (uint32_t n = first; n < count; n += node_step) {
+        const uint32_t line = jx_text_line_of(p.t, n);
+        ASSERT_EQ(jx_text_node_of(p.t, line), n) << "pretty node " << n;
+        const uint32_t start = jx_has_key(d, n) ? jx_key_offset(d, n) : jx_val_offset(d, n);
+        ASSERT_EQ(jx_text_line_of(f.t, n), jx_doc_line_of(d, start)) << "node " << n;
+    }
+    for (uint32_t i = 0; i < jx_text_count(p.t); i += node_step) {
+        Line l = line_of(p.t, i, 1 + i % 90, s.s, i % 7);
+        const uint32_t n = jx_text_node_of(p.t, i);
+        EXPECT_EQ(l.l.node, n);
+        if (l.l.closing) {
+            ASSERT_GT(jx_end(d, n), n + 1) << "closing line " << i;
+            ASSERT_GT(i, jx_text_line_of(p.t, n));
+        }
+    }
+    for (uint32_t i = 0; i < jx_text_count(f.t); i += line_step) {
+        const uint32_t n = jx_text_node_of(f.t, i);
+        ASSERT_EQ(n, reference_node_of(d, i)) << "line " << i;
+        EXPECT_EQ(line_of(f.t, i, i % 3 ? 0 : 1 + i % 50, s.s, n).l.node, n);
+    }
+}
+
+// For a strict document without problems: the pretty copy reads back, strictly, node for node.
+void check_copy(JxDoc *d) {
+    Text p(d, JX_TEXT_PRETTY);
+    size_t len = 0;
+    char *c = jx_text_copy(p.t, 0, JX_NONE, &len);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(jx_text_copy_size(p.t, 0, JX_NONE), len);
+    jxtest::Doc back(std::string(c, len), true);
+    free(c);
+    ASSERT_EQ(jx_doc_error_count(back), 0u) << jxtest::problem_message(back, 0);
+    ASSERT_EQ(jx_doc_count(back), jx_doc_count(d));
+    auto decoded = [](size_t (*fn)(const JxDoc *, uint32_t, char *, size_t), const JxDoc *doc, uint32_t n) {
+        std::string s(fn(doc, n, nullptr, 0) + 1, '\0');
+        s.resize(fn(doc, n, s.data(), s.size()));
+        return s;
+    };
+    for (uint32_t n = 0; n < jx_doc_count(d); n++) {
+        ASSERT_EQ(jx_type(back, n), jx_type(d, n)) << n;
+        ASSERT_EQ(decoded(jx_key_text, back, n), decoded(jx_key_text, d, n)) << n;
+        ASSERT_EQ(decoded(jx_val_text, back, n), decoded(jx_val_text, d, n)) << n;
+    }
+}
+
+}  // namespace
+
+TEST(TextProperties, GeneratedDocuments) {
+    for (uint32_t seed = 1; seed <= 400; seed++) {
+        Gen g(seed, seed % 4 != 0);
+        std::string src;
+        bool lines = false;
+        switch (seed % 5) {
+            case 0:
+            case 1: src = g.value(0, true); break;
+            case 2:
+                lines = true;
+                for (uint32_t i = 0, n = 1 + g.pick(6); i < n; i++) {
+                    static const char *const bad[] = {"{", "@x", "[1,", "}", ""};
+                    src += (g.pick(4) ? g.value(1, false) : bad[g.pick(5)]) + std::string("\n");
+                }
+                break;
+            case 3:
+                for (uint32_t i = 0, n = 2 + g.pick(5); i < n; i++) src += g.value(1, g.pick(2)) + g.ws() + " ";
+                if (g.pick(3) == 0) src += "@";
+                break;
+            default: src = g.deep(); break;
+        }
+        if (g.lenient && g.pick(6) == 0) src.resize(g.pick(uint32_t(src.size()) + 1));
+        SCOPED_TRACE("seed " + std::to_string(seed) + ": " + src);
+        jxtest::Doc d(src, !g.lenient, lines);
+        check_models(d);
+        if (!g.lenient && jx_doc_error_count(d) == 0 && jx_doc_format(d) == JX_FORMAT_VALUE) check_copy(d);
+    }
+}
+
+TEST(TextProperties, CorpusFiles) {
+    for (const auto &entry : std::filesystem::directory_iterator(jxtest::shared_path("corpus"))) {
+        SCOPED_TRACE(entry.path().string());
+        bool ok = false;
+        std::string src = jxtest::read_file(entry.path().string(), &ok);
+        ASSERT_TRUE(ok);
+        jxtest::Doc d(src);
+        const uint32_t nodes = jx_doc_count(d), lines = jx_doc_line_count(d);
+        check_models(d, 1 + nodes / 3000, 1 + lines / 40);
+        jxtest::Doc strict(src, true);
+        if (jx_doc_error_count(strict) == 0) check_copy(strict);
+    }
 }
