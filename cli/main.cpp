@@ -30,6 +30,7 @@ constexpr const char *USAGE =
     "usage: orvel-cli parse [--strict] [--lines] [--limit N] [--no-time] FILE...\n"
     "       orvel-cli json [--min] [--strict] [--lines] FILE [PATH]\n"
     "       orvel-cli path [--style STYLE] [--strict] [--lines] FILE PATH\n"
+    "       orvel-cli text [--source] [--width N] [--strict] [--lines] FILE\n"
     "       orvel-cli inspect [--style STYLE] [--strict] [--lines] FILE PATH\n"
     "       orvel-cli find [--case] [--regex] [--keys|--values] [--max N] FILE QUERY\n"
     "       orvel-cli --help\n";
@@ -49,6 +50,8 @@ constexpr const char *HELP =
     "                  json writes it; PATH may be written in any of the styles, as\n"
     "                  in $.a['b c'][3], .a[\"b c\"][3], a[\"b c\"][3], [\"a\"][\"b c\"][3]\n"
     "                  or /a/b c/3\n"
+    "  text FILE       print the lines of the Text view: the document re-indented, or\n"
+    "                  with --source the file's own lines, as plain text\n"
     "  inspect FILE PATH\n"
     "                  print the inspector's text of the node that PATH names: its\n"
     "                  summary, its path, then its value (at most 2 MB of it)\n"
@@ -68,6 +71,8 @@ constexpr const char *HELP =
     "  --min           (json) write minified JSON\n"
     "  --style STYLE   (path, inspect) the style of the path printed: jsonpath (default),\n"
     "                  jq, js, python or pointer\n"
+    "  --source        (text) the file's own lines instead of the re-indented ones\n"
+    "  --width N       (text) cut lines at N characters with \"\u2026\" (default 0: whole)\n"
     "  --case          (find) match case; without it case is ignored\n"
     "  --regex         (find) QUERY is a regular expression (Oniguruma syntax)\n"
     "  --keys          (find) look in keys only\n"
@@ -105,6 +110,8 @@ struct Options {
     bool timed = true;
     uint64_t limit = 20;
     int style = JX_PATH_JSONPATH;
+    bool source = false;
+    uint64_t width = 0;
     std::vector<const char *> files;
 };
 
@@ -115,7 +122,8 @@ enum : unsigned {
     OPT_LIMIT = 8,
     OPT_NO_TIME = 16,
     OPT_FIND = 32,  // --case, --regex, --keys, --values, --max N
-    OPT_STYLE = 64
+    OPT_STYLE = 64,
+    OPT_TEXT = 128  // --source, --width N
 };
 
 // The names of --style, in the order of the JX_PATH_* numbers.
@@ -198,6 +206,10 @@ int parse_args(std::span<char *> args, unsigned allowed, Options &opt) {
             opt.values = true;
         } else if (is_valued_option(a, "--max") && (allowed & OPT_FIND)) {
             if (int rc = count_option(args, i, "--max", opt.max); rc >= 0) return rc;
+        } else if (a == "--source" && (allowed & OPT_TEXT)) {
+            opt.source = true;
+        } else if (is_valued_option(a, "--width") && (allowed & OPT_TEXT)) {
+            if (int rc = count_option(args, i, "--width", opt.width); rc >= 0) return rc;
         } else {
             return usage_error("unknown option '%s'", arg);
         }
@@ -482,6 +494,35 @@ int cmd_path(std::span<char *> args) {
     return finish_output(result);
 }
 
+int cmd_text(std::span<char *> args) {
+    Options opt;
+    if (int rc = parse_args(args, OPT_TEXT | OPT_STRICT | OPT_LINES, opt); rc >= 0) return rc;
+    if (opt.files.size() != 1) return usage_error("%s", "text needs one FILE");
+    if (opt.width > UINT32_MAX) return usage_error("%s", "--width is at most 4294967295");
+    const char *path = opt.files[0];
+    JxDoc *doc = load(path, opt);
+    if (!doc) return EXIT_FAILURE_OR_MISUSE;
+    int result = jx_doc_error_count(doc) ? EXIT_PROBLEMS : EXIT_CLEAN;
+    int status = JX_OK;
+    JxText *text = jx_text_new(doc, opt.source ? JX_TEXT_FILE : JX_TEXT_PRETTY, nullptr, &status);
+    if (!text) {
+        std::fprintf(stderr, "orvel-cli: cannot lay out '%s': %s\n", path, status_text(status));
+        result = EXIT_FAILURE_OR_MISUSE;
+    } else {
+        JxLine line;
+        jx_line_init(&line);
+        for (uint32_t i = 0, n = jx_text_count(text); i < n; i++) {
+            jx_text_line(text, i, uint32_t(opt.width), nullptr, JX_NONE, &line);
+            std::fwrite(line.text, 1, line.len, stdout);
+            std::fputc('\n', stdout);
+        }
+        jx_line_free(&line);
+        jx_text_free(text);
+    }
+    jx_doc_release(doc);
+    return finish_output(result);
+}
+
 int cmd_inspect(std::span<char *> args) {
     Options opt;
     if (int rc = parse_args(args, OPT_STYLE | OPT_STRICT | OPT_LINES, opt); rc >= 0) return rc;
@@ -571,6 +612,7 @@ constexpr Command COMMANDS[] = {
     {"parse", cmd_parse},
     {"json", cmd_json},
     {"path", cmd_path},
+    {"text", cmd_text},
     {"inspect", cmd_inspect},
     {"find", cmd_find},
 };
