@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <cstring>
-#include <ranges>
 
 #include "alloc.h"
 #include "chars_int.h"
@@ -536,10 +535,16 @@ static void gap(const JxText *t, Out &o, uint32_t from, uint32_t to, bool *comme
 /* The first node (from node 1 in a records document) whose text starts at or
  * after offset; the node count when there is none. */
 static uint32_t first_from(const JxText *t, uint32_t offset) {
-    const auto ids = std::views::iota(t->records, std::max(t->records, t->doc->count));
-    const auto it =
-        std::ranges::partition_point(ids, [&](uint32_t id) { return start_of(node_at(t, id)) < offset; });
-    return t->records + uint32_t(it - ids.begin());
+    /* a plain binary search: clang 14 cannot compile libstdc++ 12's iota views */
+    uint32_t lo = t->records, hi = std::max(t->records, t->doc->count);
+    while (lo < hi) {
+        uint32_t mid = lo + (hi - lo) / 2;
+        if (start_of(node_at(t, mid)) < offset)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
 }
 
 /* Whether line i begins inside a block comment. */
