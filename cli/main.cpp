@@ -466,32 +466,38 @@ int cmd_json(std::span<char *> args) {
     return finish_output(result);
 }
 
-int cmd_path(std::span<char *> args) {
+// The commands that answer for one node: FILE and PATH, a style, and what to print of the node, which
+// returns false (after a message) when it could not be printed.
+template <typename Show>
+int for_node(std::span<char *> args, const char *usage, Show show) {
     Options opt;
     if (int rc = parse_args(args, OPT_STYLE | OPT_STRICT | OPT_LINES, opt); rc >= 0) return rc;
-    if (opt.files.size() != 2) return usage_error("%s", "path needs a FILE and a PATH");
-    const char *path = opt.files[0];
-    JxDoc *doc = load(path, opt);
+    if (opt.files.size() != 2) return usage_error("%s", usage);
+    JxDoc *doc = load(opt.files[0], opt);
     if (!doc) return EXIT_FAILURE_OR_MISUSE;
     int result = jx_doc_error_count(doc) ? EXIT_PROBLEMS : EXIT_CLEAN;
     uint32_t node = find_node(doc, opt.files[1]);
-    if (node == JX_NONE) {
+    if (node == JX_NONE)
         result = EXIT_PROBLEMS;
-    } else {
+    else if (!show(doc, node, opt))
+        result = EXIT_FAILURE_OR_MISUSE;
+    jx_doc_release(doc);
+    return finish_output(result);
+}
+
+int cmd_path(std::span<char *> args) {
+    return for_node(args, "path needs a FILE and a PATH", [](const JxDoc *doc, uint32_t node, const Options &opt) {
         // Only the root has an empty path (in some styles); any other node's is at least "/".
         std::string text(jx_path(doc, node, opt.style, nullptr, 0), '\0');
         jx_path(doc, node, opt.style, text.data(), text.size() + 1);
         if (text.empty() && node != 0) {
             std::fprintf(stderr, "orvel-cli: cannot write the path of '%s': out of memory\n", opt.files[1]);
-            result = EXIT_FAILURE_OR_MISUSE;
-        } else {
-            std::fwrite(text.data(), 1, text.size(), stdout);
-            std::fputc('\n', stdout);
-            if (!write_json(doc, node, false, path)) result = EXIT_FAILURE_OR_MISUSE;
+            return false;
         }
-    }
-    jx_doc_release(doc);
-    return finish_output(result);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fputc('\n', stdout);
+        return write_json(doc, node, false, opt.files[0]);
+    });
 }
 
 int cmd_text(std::span<char *> args) {
@@ -524,30 +530,18 @@ int cmd_text(std::span<char *> args) {
 }
 
 int cmd_inspect(std::span<char *> args) {
-    Options opt;
-    if (int rc = parse_args(args, OPT_STYLE | OPT_STRICT | OPT_LINES, opt); rc >= 0) return rc;
-    if (opt.files.size() != 2) return usage_error("%s", "inspect needs a FILE and a PATH");
-    const char *path = opt.files[0];
-    JxDoc *doc = load(path, opt);
-    if (!doc) return EXIT_FAILURE_OR_MISUSE;
-    int result = jx_doc_error_count(doc) ? EXIT_PROBLEMS : EXIT_CLEAN;
-    uint32_t node = find_node(doc, opt.files[1]);
-    if (node == JX_NONE) {
-        result = EXIT_PROBLEMS;
-    } else {
+    return for_node(args, "inspect needs a FILE and a PATH", [](const JxDoc *doc, uint32_t node, const Options &opt) {
         size_t len = 0;
         char *text = jx_inspect_text(doc, node, opt.style, &len);
         if (!text) {
             std::fprintf(stderr, "orvel-cli: cannot inspect '%s': out of memory\n", opt.files[1]);
-            result = EXIT_FAILURE_OR_MISUSE;
-        } else {
-            std::fwrite(text, 1, len, stdout);
-            std::fputc('\n', stdout);
-            std::free(text);
+            return false;
         }
-    }
-    jx_doc_release(doc);
-    return finish_output(result);
+        std::fwrite(text, 1, len, stdout);
+        std::fputc('\n', stdout);
+        std::free(text);
+        return true;
+    });
 }
 
 int cmd_find(std::span<char *> args) {

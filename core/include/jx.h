@@ -34,6 +34,6 @@
 #include "jx/path.h"
 #include "jx/search.h"
 #include "jx/status.h"
-#include "jx/inspect.h"
+#include "jx/details.h"
 
 #endif

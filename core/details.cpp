@@ -3,7 +3,7 @@
 #include "alloc.h"
 #include "decode_int.h"
 #include "doc_int.h"
-#include "jx/inspect.h"
+#include "jx/details.h"
 #include "jx/json.h"
 #include "jx/path.h"
 #include "jx/problem.h"

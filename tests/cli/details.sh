@@ -1,4 +1,4 @@
-# orvel-cli inspect: the inspector's text of the node a typed path names; the exit statuses.
+# orvel-cli inspect: the details of the node a typed path names; the exit statuses.
 source "$(dirname "${BASH_SOURCE[0]}")/harness.bash"
 
 printf '{"a": {"b c": [1, 2, "x\\ty"]}, "a": 2}' >"$TMP/doc.json"

@@ -1,8 +1,8 @@
-/* jx/inspect.h: the inspector's text of a node, and the memory estimate that
- * warns before a large file is opened. Both only read what they are given,
+/* jx/details.h: the inspector's text of a node, and the memory estimate
+ * that warns before a large file is opened. Both only read what they are given,
  * so any number of threads may call them at once. */
-#ifndef JX_INSPECT_H
-#define JX_INSPECT_H
+#ifndef JX_DETAILS_H
+#define JX_DETAILS_H
 
 #include "doc.h"
 
