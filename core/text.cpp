@@ -675,15 +675,18 @@ struct Ahead {
 };
 }  // namespace
 
-/* Counts up to n more closing brackets ahead. Returns 0 while they go on, 1
- * when they end at other text or at the end of a text read to its end, -1
- * when they run into text the parser did not read. */
-static int read_ahead(const JxText *t, Ahead &ah, uint32_t n) {
-    const char *s = t->doc->text;
+/* Counts up to n more closing brackets ahead, over the same filler as the
+ * walk outwards. Returns 0 while they go on, 1 when they end where node next
+ * starts (or at the end of a text read to its end), -1 when they end anywhere
+ * else or run into text the parser did not read. */
+static int read_ahead(const JxText *t, Ahead &ah, uint32_t n, uint32_t next) {
+    const JxDoc *d = t->doc;
+    const char *s = d->text;
     for (uint32_t k = 0; k < n; k++) {
-        while (ah.pos < t->parsed_end && filler(s[ah.pos])) ah.pos++;
-        if (ah.pos >= t->parsed_end) return t->parsed_end == t->doc->size ? 1 : -1;
-        if (s[ah.pos] != '}' && s[ah.pos] != ']') return 1;
+        ah.pos = skip_filler(s, ah.pos, t->parsed_end);
+        if (ah.pos >= t->parsed_end) return next >= d->count && t->parsed_end == d->size ? 1 : -1;
+        if (s[ah.pos] != '}' && s[ah.pos] != ']')
+            return next < d->count && ah.pos == start_of(node_at(t, next)) ? 1 : -1;
         ah.pos++;
         ah.brackets++;
     }
@@ -733,8 +736,8 @@ static bool from_top(const JxText *t, uint32_t next, uint32_t brackets, uint32_t
  * Deep in a long run of closing brackets that walk takes a step per bracket
  * before the line; the brackets after it say as much when there are fewer.
  * Both are counted in turns, and the count ahead is trusted where the text
- * between can hold nothing but spacing, commas and brackets: no comments, no
- * JSON5 spacing, read by the parser.
+ * between can hold nothing but filler and brackets (no JSON5 spacing, read by
+ * the parser) and the run ahead ends at node next.
  */
 static uint32_t file_node_of(const JxText *t, uint32_t i) {
     const JxDoc *d = t->doc;
@@ -761,8 +764,9 @@ static uint32_t file_node_of(const JxText *t, uint32_t i) {
         at = pn->val_off + 1;
     }
     const uint32_t inner = c;
-    Ahead ahead{a, 0};
-    bool count_ahead = !(d->syntax & (JX_SYNTAX_COMMENTS | JX_SYNTAX_JSON5)) && a <= t->parsed_end;
+    /* a line inside a block comment starts counting after it */
+    Ahead ahead{in_comment(t, i) ? block_comment_end(s, a, t->parsed_end) : a, 0};
+    bool count_ahead = !(d->syntax & JX_SYNTAX_JSON5) && a <= t->parsed_end;
     for (uint32_t steps = 1; c < d->count; steps++) {
         if (t->records && c == 0) return 0;
         const JxNode *cn = node_at(t, c);
@@ -774,7 +778,7 @@ static uint32_t file_node_of(const JxText *t, uint32_t i) {
         }
         c = cn->parent;
         if (count_ahead && steps % 64 == 0) {
-            const int r = read_ahead(t, ahead, 64);
+            const int r = read_ahead(t, ahead, 64, next);
             uint32_t owner;
             if (r > 0 && from_top(t, next, ahead.brackets, inner, &owner)) return owner;
             count_ahead = r == 0;

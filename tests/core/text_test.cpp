@@ -333,7 +333,8 @@ struct Gen {
         }
         return s + ws(newlines) + (object ? "}" : "]");
     }
-    // Deep enough for long runs of closing brackets, one per line, with siblings near the top.
+    // Deep enough for long runs of closing brackets, one per line, with siblings near the top and,
+    // when lenient, comments.
     std::string deep() {
         std::string s, closers;
         for (uint32_t i = 0, n = 80 + pick(80); i < n; i++) {
@@ -342,8 +343,10 @@ struct Gen {
             closers += object ? '}' : ']';
         }
         s += "1\n";
+        // Comments between the brackets may hold brackets themselves and span lines.
+        static const char *const ends[] = {"\n", "\n", "\n", " // ]\n", "\n/* ]\n]} */\n", " /**/\n"};
         while (!closers.empty()) {
-            s += closers.back() + std::string("\n");
+            s += closers.back() + std::string(one(ends, 3));
             closers.pop_back();
             if (!closers.empty() && closers.size() < 8 && pick(3) == 0)
                 s += closers.back() == '}' ? ", \"m\": 2\n" : ", 2\n";
