@@ -1,5 +1,6 @@
 // The large generated file the benchmarks share: about 512 MiB of pretty-printed API-dump records,
 // the same bytes on every machine, written into the build folder at run time and never committed.
+// Smaller documents of the same records, with or without comments, are made in memory.
 #pragma once
 
 #include <cerrno>
@@ -43,11 +44,14 @@ inline void put_number(std::string &out, Rng &rng) {
 }
 
 // One record: a pretty-printed object (2-space indent, short scalar arrays on one line) of the
-// kinds of values an API dump holds.
-inline void put_record(std::string &out, Rng &rng, uint64_t id) {
+// kinds of values an API dump holds. With comments, a line comment comes before it and every fourth
+// record holds a block comment over two lines; the random values are the same either way.
+inline void put_record(std::string &out, Rng &rng, uint64_t id, bool comments) {
+    if (comments) out += "  // record " + std::to_string(id) + "\n";
     out += "  {\n    \"id\": " + std::to_string(id) + ",\n";
     out += bench::format("    \"guid\": \"%08x-%04x-%04x-%012" PRIx64 "\",\n", uint32_t(rng.next()),
                          rng.below(0x10000), rng.below(0x10000), rng.next() >> 16);
+    if (comments && id % 4 == 0) out += "    /* imported from the\n       legacy store */\n";
     out += "    \"active\": ";
     out += rng.chance(50) ? "true" : "false";
     out += ",\n    \"name\": \"";
@@ -94,12 +98,42 @@ inline void put_record(std::string &out, Rng &rng, uint64_t id) {
     out += "]\n  }";
 }
 
+// Calls sink with the generated document in pieces of about 4 MiB: "[", records until size bytes
+// would be reached, "]". False as soon as sink returns false.
+template <class Sink>
+inline bool generate_records(uint64_t size, bool comments, Sink &&sink) {
+    Rng rng{0x0F7E1u};
+    std::string chunk = "[\n";
+    uint64_t written = 0;
+    for (uint64_t id = 1; written + chunk.size() < size; id++) {
+        if (id > 1) chunk += ",\n";
+        put_record(chunk, rng, id, comments);
+        if (chunk.size() >= (1u << 22)) {
+            if (!sink(chunk)) return false;
+            written += chunk.size();
+            chunk.clear();
+        }
+    }
+    chunk += "\n]\n";
+    return sink(chunk);
+}
+
 }  // namespace generated_detail
+
+// The generated document of about size bytes in memory: the start of the large file, closed early,
+// or the same records with comments.
+inline std::string generated_text(uint64_t size, bool comments) {
+    std::string text;
+    generated_detail::generate_records(size, comments, [&](const std::string &chunk) {
+        text += chunk;
+        return true;
+    });
+    return text;
+}
 
 // Writes the generated file into dir unless it is already there; returns its path, or "" on failure.
 inline std::string ensure_generated(const std::string &dir, const char *program) {
     namespace fs = std::filesystem;
-    using namespace generated_detail;
     fs::path path = fs::path(dir) / GENERATED_NAME;
     std::error_code ec;
     if (fs::exists(path, ec) && fs::file_size(path, ec) >= GENERATED_SIZE) return path.string();
@@ -113,21 +147,9 @@ inline std::string ensure_generated(const std::string &dir, const char *program)
         std::fprintf(stderr, "%s: cannot write '%s': %s\n", program, tmp.c_str(), std::strerror(errno));
         return "";
     }
-    Rng rng{0x0F7E1u};
-    std::string chunk = "[\n";
-    uint64_t written = 0;
-    bool ok = true;
-    for (uint64_t id = 1; written + chunk.size() < GENERATED_SIZE; id++) {
-        if (id > 1) chunk += ",\n";
-        put_record(chunk, rng, id);
-        if (chunk.size() >= (1u << 22)) {
-            ok = ok && std::fwrite(chunk.data(), 1, chunk.size(), f) == chunk.size();
-            written += chunk.size();
-            chunk.clear();
-        }
-    }
-    chunk += "\n]\n";
-    ok = ok && std::fwrite(chunk.data(), 1, chunk.size(), f) == chunk.size();
+    bool ok = generated_detail::generate_records(GENERATED_SIZE, false, [&](const std::string &chunk) {
+        return std::fwrite(chunk.data(), 1, chunk.size(), f) == chunk.size();
+    });
     ok = std::fclose(f) == 0 && ok;
     if (ok) fs::rename(tmp, path, ec);
     if (!ok || ec) {

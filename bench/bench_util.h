@@ -190,6 +190,35 @@ inline JxDoc *parse_copy(const char *text, size_t n, int *status) {
     return jx_parse(buf, n, nullptr, nullptr, status);
 }
 
+// Seconds to parse a fresh copy of text as the Orvel shell does: jx_buf_alloc, jx_parse and
+// jx_doc_release are timed, not the copy into the buffer, which stands for reading the file.
+inline double timed_parse(const char *text, size_t n, const char *program) {
+    auto t0 = Clock::now();
+    char *buf = jx_buf_alloc(n);
+    double alloc = seconds_since(t0);
+    if (!buf) {
+        std::fprintf(stderr, "%s: out of memory for a copy of %zu bytes\n", program, n);
+        std::exit(2);
+    }
+    std::memcpy(buf, text, n);
+    auto t1 = Clock::now();
+    int status = -1;
+    JxDoc *doc = jx_parse(buf, n, nullptr, nullptr, &status);
+    keep(jx_doc_count(doc));
+    jx_doc_release(doc);
+    return alloc + seconds_since(t1);
+}
+
+// A JxLine that frees itself.
+struct Line {
+    JxLine l;
+    Line() { jx_line_init(&l); }
+    ~Line() { jx_line_free(&l); }
+    Line(const Line &) = delete;
+    Line &operator=(const Line &) = delete;
+    std::string text() const { return std::string(l.text, l.len); }
+};
+
 // The floor no parser can beat: one memchr pass over the bytes, looking for a byte JSON text
 // does not hold.
 inline size_t memchr_pass(const char *p, size_t n) {
@@ -321,34 +350,40 @@ inline bool corpus_files(const std::vector<std::string> &paths, const char *prog
     return true;
 }
 
-// Options of the benchmarks that run over the corpus and the generated file.
+// Options of the benchmarks that run over the generated file, and over the corpus when they take
+// files.
 struct CorpusOptions {
     bool quick = false;
-    Plan small;  // files of a few MB
+    Plan small;  // files of a few MB, or other short cases
     Plan large;  // the generated file
     std::string data_dir = ORVEL_BENCH_DATA;
     std::vector<std::string> files;  // folders stand for their *.json files
+    bool takes_files = true;         // false: no FILE|DIR arguments, no corpus
+    const char *quick_help = nullptr;  // what --quick does, when not just skipping the generated file
 };
 
 // The help of parse_corpus_args; unit names what a run times. The defaults shown are opt's, so
 // that the help cannot drift from them.
 inline int corpus_usage(FILE *to, const char *program, const char *unit, const CorpusOptions &opt) {
+    std::string quick = opt.quick_help ? opt.quick_help : std::string("skip the generated ") + GENERATED_NAME + " file";
+    std::fprintf(to, "usage: %s [--quick] [--runs N] [--min-seconds S] [--data DIR]%s\n", program,
+                 opt.takes_files ? " [FILE|DIR...]" : "");
+    if (opt.takes_files)
+        std::fprintf(to, "  FILE|DIR         JSON files, or folders of *.json (default: %s)\n", ORVEL_BENCH_CORPUS);
     std::fprintf(
         to,
-        "usage: %s [--quick] [--runs N] [--min-seconds S] [--data DIR] [FILE|DIR...]\n"
-        "  FILE|DIR         JSON files, or folders of *.json (default: %s)\n"
-        "  --quick          skip the generated %s file\n"
+        "  --quick          %s\n"
         "  --runs N         at least N timed runs per %s (default %d; %d on the large file)\n"
         "  --min-seconds S  keep timing each %s for at least S seconds (default %g)\n"
         "  --data DIR       where the generated file is kept (default: %s)\n"
         "exit status: 0 all results verified, 1 some result was invalid, 2 usage or unreadable input\n",
-        program, ORVEL_BENCH_CORPUS, GENERATED_NAME, unit, opt.small.min_runs, opt.large.min_runs, unit,
-        opt.small.min_seconds, ORVEL_BENCH_DATA);
+        quick.c_str(), unit, opt.small.min_runs, opt.large.min_runs, unit, opt.small.min_seconds,
+        ORVEL_BENCH_DATA);
     return to == stdout ? 0 : 2;
 }
 
 // Reads [--help] [--quick] [--runs N] [--min-seconds S] [--data DIR] [FILE|DIR...] into opt, whose
-// plans hold the defaults; --runs N fixes the generated file's runs at N, since a run of it is long.
+// plans hold the defaults (no FILE|DIR unless opt.takes_files); --runs N fixes the generated file's runs at N, since a run of it is long.
 // Returns false when the program should end with *exit_code, after a message.
 inline bool parse_corpus_args(int argc, char **argv, const char *program, const char *unit,
                               CorpusOptions &opt, int *exit_code) {
@@ -377,14 +412,17 @@ inline bool parse_corpus_args(int argc, char **argv, const char *program, const 
             opt.small.min_seconds = std::atof(argv[++i]);
         } else if (a == "--data" && has_value) {
             opt.data_dir = argv[++i];
-        } else if (!a.empty() && a[0] == '-') {
-            std::fprintf(stderr, "%s: unknown option or missing value '%s'\n", program, a.c_str());
+        } else if ((!a.empty() && a[0] == '-') || !opt.takes_files) {
+            std::fprintf(stderr, "%s: %s '%s'\n", program,
+                         opt.takes_files || a[0] == '-' ? "unknown option or missing value" : "unexpected argument",
+                         a.c_str());
             *exit_code = usage(stderr);
             return false;
         } else {
             paths.push_back(a);
         }
     }
+    if (!opt.takes_files) return true;
     if (paths.empty()) paths.push_back(ORVEL_BENCH_CORPUS);
     if (corpus_files(paths, program, opt.files)) return true;
     *exit_code = 2;

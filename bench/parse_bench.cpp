@@ -26,25 +26,6 @@ constexpr const char *MEMCHR_FLOOR = "memchr/floor";
 
 // ---- the parsers ----
 
-// Parses a fresh copy of text. Only jx_buf_alloc, jx_parse and jx_doc_release are timed: the copy
-// into the buffer stands for reading the file and is left out.
-double orvel_cold_run(const simdjson::padded_string &text) {
-    auto t0 = bench::Clock::now();
-    char *buf = jx_buf_alloc(text.size());
-    double alloc = bench::seconds_since(t0);
-    if (!buf) {
-        std::fprintf(stderr, "parse_bench: out of memory for a copy of %zu bytes\n", text.size());
-        std::exit(2);
-    }
-    std::memcpy(buf, text.data(), text.size());
-    auto t1 = bench::Clock::now();
-    int status = -1;
-    JxDoc *doc = jx_parse(buf, text.size(), nullptr, nullptr, &status);
-    bench::keep(jx_doc_count(doc));
-    jx_doc_release(doc);
-    return alloc + bench::seconds_since(t1);
-}
-
 // Values in a RapidJSON document, counted the way Orvel counts nodes (keys are not nodes).
 uint64_t rapidjson_count(const rapidjson::Value &root) {
     uint64_t n = 0;
@@ -138,7 +119,7 @@ bool run_file(const std::string &path, const bench::Plan &plan, std::vector<Resu
     r.file = fs::path(path).filename().string();
     r.bytes = n;
     bench::Timings t[5];
-    t[0] = bench::measure(plan, [&] { return orvel_cold_run(text); });
+    t[0] = bench::measure(plan, [&] { return bench::timed_parse(text.data(), text.size(), "parse_bench"); });
     if (simd_ok) {
         simdjson::dom::parser parser;
         bench::keep(parser.parse(text).error());  // sizes the parser once, outside the timing
