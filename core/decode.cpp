@@ -114,7 +114,13 @@ size_t jx__scan_string_end(const char *s, const char *e) {
         }
         return static_cast<size_t>(i - p);
     }
-    const unsigned char *i = p + 1;
+    return 1 + jx__scan_quoted(s + 1, e, q);
+}
+
+size_t jx__scan_quoted(const char *s, const char *e, unsigned char q) {
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(s);
+    const unsigned char *end = reinterpret_cast<const unsigned char *>(e);
+    const unsigned char *i = p;
     while (i < end) {
         while (end - i >= 8) {
             uint64_t v = jx__load8(i);
@@ -125,7 +131,7 @@ size_t jx__scan_string_end(const char *s, const char *e) {
         if (*i == q) return static_cast<size_t>(i + 1 - p);
         i += *i == '\\' ? 2 : 1;
     }
-    return static_cast<size_t>(end - p);
+    return p < end ? static_cast<size_t>(end - p) : 0;
 }
 
 jx_span jx__key_span(const JxDoc *d, uint32_t id) {

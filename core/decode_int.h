@@ -102,4 +102,9 @@ inline size_t jx__ident_escape(const char *p, const char *end, bool first) {
  * whole key wherever the parser accepted one. 0 when p >= end. */
 size_t jx__scan_string_end(const char *p, const char *end);
 
+/* Byte length from p, inside a token quoted by quote and not within an
+ * escape, up to and including its closing quote, never past end (end - p
+ * when there is none before it); 0 when p >= end. */
+size_t jx__scan_quoted(const char *p, const char *end, unsigned char quote);
+
 #endif

@@ -288,23 +288,32 @@ static void token(Out &o, Tokens *tokens, uint32_t node, bool key, bool escaped,
 /* ---- keys and scalars in the text ---- */
 
 /*
- * The end of the key token at p, looked for up to w at most (a key may be far
- * longer than a line shows); hard is where the key must end (its value). Sets
- * *closed when the token ends with its closing quote before w.
+ * The end of the key token at p, looked for from `from` up to w at most (a
+ * key may be far longer than a line shows); hard is where the key must end
+ * (its value). from is p, or a place inside a quoted key known to be before
+ * its closing quote and not within an escape. Sets *closed when the token
+ * ends with its closing quote before w.
  */
-static const char *key_end(const char *p, const char *w, const char *hard, bool *closed) {
-    const char *e = p + jx__scan_string_end(p, w);
+static const char *key_end_from(const char *p, const char *from, const char *w, const char *hard, bool *closed) {
+    auto scan = [&](const char *lim) {
+        return from == p ? p + jx__scan_string_end(p, lim) : from + jx__scan_quoted(from, lim, uint8_t(*p));
+    };
+    const char *e = scan(w);
     *closed = false;
     if (p >= w || !is_quote(*p)) return e;
     if (e < w) {
         *closed = true;
     } else if (w < hard) {
         /* The scan ran to w: one byte more tells whether the quote at w - 1 closes. */
-        *closed = p + jx__scan_string_end(p, w + 1) == e;
+        *closed = scan(w + 1) == e;
     } else {
         *closed = e - p >= 2 && e[-1] == *p;
     }
     return e;
+}
+
+static const char *key_end(const char *p, const char *w, const char *hard, bool *closed) {
+    return key_end_from(p, p, w, hard, closed);
 }
 
 static uint8_t scalar_style(int type) {
@@ -550,6 +559,45 @@ static uint32_t first_from(const JxText *t, uint32_t offset) {
 /* Whether line i begins inside a block comment. */
 static bool in_comment(const JxText *t, uint32_t i) { return t->comment && (t->comment[i / 64] >> (i % 64) & 1); }
 
+/*
+ * Where to look for the end of a key that starts before line i (which starts
+ * at a) and whose value starts at hard, after a: the key's length is not
+ * stored, and scanning it from its start would cost as much as the key is
+ * long. Null when the key ends before the line, a when it runs on into the
+ * line (its end is found from there), p, the key's start, when the text up
+ * to lim (at most hard) cannot tell.
+ *
+ * An unquoted key holds no line break; a line beginning inside a comment is
+ * past the key. Otherwise a key that ended before the line leaves nothing up
+ * to its value but spacing, comments and its colon, so the first other byte
+ * proves the key goes on; a key that goes on has its closing quote before
+ * its value, which no spacing holds: reaching the value proves it ended,
+ * unless a comment skipped on the way held a quote that may have been the
+ * key's. a follows a line feed, so it is never within an escape.
+ */
+static const char *key_scan_from(const JxText *t, uint32_t i, const char *p, uint32_t a, uint32_t lim,
+                                 uint32_t hard) {
+    const char *s = t->doc->text;
+    if (!is_quote(*p) || in_comment(t, i)) return nullptr;
+    auto quoted = [&](uint32_t from, uint32_t to) {
+        return std::memchr(s + from, '"', to - from) || std::memchr(s + from, '\'', to - from);
+    };
+    uint32_t x = a;
+    while (x < lim) {
+        const auto c = static_cast<unsigned char>(s[x]);
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ':' || c == '\f' || c == '\v' || c >= 0x80) {
+            x++; /* every byte of JSON5's wider spacing is above 0x7F */
+        } else if (c == '/' && x + 1 < hard && (s[x + 1] == '/' || s[x + 1] == '*')) {
+            const uint32_t e = s[x + 1] == '/' ? line_comment_end(s, x + 2, lim) : block_comment_end(s, x + 2, lim);
+            if (quoted(x, e)) return p;
+            x = e;
+        } else {
+            return s + a;
+        }
+    }
+    return x >= hard ? nullptr : p;
+}
+
 /* The shown bytes of line i [a, shown) with their styles: keys, scalars and
  * unreadable records by their nodes, the rest by what it is. */
 static void file_body(const JxText *t, Out &o, Tokens *tokens, uint32_t i, uint32_t a, uint32_t shown) {
@@ -564,10 +612,14 @@ static void file_body(const JxText *t, Out &o, Tokens *tokens, uint32_t i, uint3
         const JxNode *n = node_at(t, id);
         if (start_of(n) >= stop) break;
         if (n->key_off != JX_NONE) {
-            bool closed;
             const char *k = s + n->key_off;
-            const uint32_t hard = std::max(n->key_off, std::min(n->val_off, d->size));
-            const uint32_t e = uint32_t(key_end(k, s + std::min(hard, stop), s + hard, &closed) - s);
+            const uint32_t hard = std::max(n->key_off, std::min(n->val_off, d->size)), w = std::min(hard, stop);
+            /* the key shows only where it reaches past at, which it cannot past w */
+            const char *from = w <= at                        ? nullptr
+                               : n->key_off < at && at == a ? key_scan_from(t, i, k, a, w, hard)
+                                                            : k;
+            bool closed = false;
+            const uint32_t e = from ? uint32_t(key_end_from(k, from, s + w, s + hard, &closed) - s) : at;
             if (e > at) {
                 const uint32_t b = std::max(n->key_off, at);
                 gap(t, o, at, b, &comment);
@@ -750,8 +802,11 @@ static uint32_t file_node_of(const JxText *t, uint32_t i) {
     const JxNode *pn = node_at(t, p);
     if (pn->key_off != JX_NONE && pn->key_off < a) {
         const uint32_t hard = std::max(pn->key_off, std::min(pn->val_off, d->size));
+        /* a key reaching into the line reaches past its start, before its value */
+        const char *k = s + pn->key_off;
+        const char *from = hard <= a ? nullptr : key_scan_from(t, i, k, a, std::min(hard, b), hard);
         bool closed;
-        if (key_end(s + pn->key_off, s + std::min(hard, a + 1), s + hard, &closed) > s + a) return p;
+        if (from == s + a || (from && key_end(k, s + std::min(hard, a + 1), s + hard, &closed) > s + a)) return p;
     }
     uint32_t c, at;
     if (!jx__is_container(pn->info)) {

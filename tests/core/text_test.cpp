@@ -159,6 +159,35 @@ TEST(TextFile, NodeOfEachLine) {
     }
 }
 
+TEST(TextFile, KeysEndingBeforeOrRunningIntoALine) {
+    // A key that starts on an earlier line shows on a line only where it runs into it; whether it
+    // does is told from the line itself, a comment holding a quote leaves it to the key's scan.
+    check({
+        {"{\"k\"\n: 1}", JX_TEXT_FILE, 0, {{1, ": 1}", {": |7", "1|4", "}|7"}}}},
+        {"{k\n : 1}", JX_TEXT_FILE, 0, {{1, " : 1}", {" : |7", "1|4", "}|7"}}}},
+        {"{\"a\nb\nc\": 1}", JX_TEXT_FILE, 0, {{1, "b", {"b|1"}}, {2, "c\": 1}", {"c\"|1", ": |7", "1|4", "}|7"}}}},
+        {"{\"a\\\n : b\": 1}", JX_TEXT_FILE, 0, {{1, " : b\": 1}", {" : b\"|1", ": |7", "1|4", "}|7"}}}},
+        {"{\"a\n/*\": /* x */ 1}", JX_TEXT_FILE, 0,
+         {{1, "/*\": /* x */ 1}", {"/*\"|1", ": |7", "/* x */|10", " |7", "1|4", "}|7"}}}},
+        {"{\"k\" /* \"q\"\n */ : 1}", JX_TEXT_FILE, 0, {{1, " */ : 1}", {" */|10", " : |7", "1|4", "}|7"}}}},
+        {"{\"k\"\n// \"q\"\n: 1}", JX_TEXT_FILE, 0, {{1, "// \"q\"", {"// \"q\"|10"}}, {2, ": 1}"}}},
+        {"{'k\n:'\n: 1}", JX_TEXT_FILE, 0, {{1, ":'", {":'|1"}}, {2, ": 1}", {": |7", "1|4", "}|7"}}}},
+    });
+    const struct {
+        std::string src;
+        std::vector<uint32_t> nodes;
+    } cases[] = {
+        {"{\"k\"\n: 1}", {0, 1}},
+        {"{\"a\nb\nc\":\n 1}", {0, 1, 1, 1}},
+        {"[{\"k\"\n// \"q\"\n:\n1}]", {0, 2, 2, 2}},
+    };
+    for (const auto &c : cases) {
+        jxtest::Doc d(c.src);
+        Text t(d, JX_TEXT_FILE);
+        for (uint32_t i = 0; i < c.nodes.size(); i++) EXPECT_EQ(line_of(t.t, i).l.node, c.nodes[i]) << c.src << " " << i;
+    }
+}
+
 TEST(TextHits, MatchesInWrittenKeysAndValues) {
     jxtest::Doc d(R"({"name": "Ada", "nick": "caf\u00e9", "aaa": "aaaaaaaaaaaaaaaaaaaa", "x": "abcdef"})");
     Search ada(d, "ada"), e(d, "\xC3\xA9"), a(d, "a"), bcd(d, "bcd");
