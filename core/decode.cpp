@@ -1,5 +1,6 @@
 #include "decode_int.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "alloc.h"
@@ -135,16 +136,27 @@ size_t jx__scan_quoted(const char *s, const char *e, unsigned char q) {
 }
 
 jx_span jx__key_span(const JxDoc *d, uint32_t id) {
+    bool whole;
+    return jx__key_span_within(d, id, 0, UINT32_MAX, &whole);
+}
+
+jx_span jx__key_span_within(const JxDoc *d, uint32_t id, uint32_t from, uint32_t max, bool *whole) {
+    *whole = true;
     if (!jx__valid(d, id)) return {};
     const JxNode *n = jx__node(d, id);
     if (n->key_off == JX_NONE || n->key_off >= d->size) return {};
     const char *p = d->text + n->key_off;
-    size_t len = jx__scan_string_end(p, d->text + d->size);
+    const uint32_t room = d->size - n->key_off, lim = std::min(room, std::max<uint32_t>(max, 1));
+    size_t len = from > 0 && from < lim && (*p == '"' || *p == '\'')
+                     ? from + jx__scan_quoted(p + from, p + lim, uint8_t(*p))
+                     : jx__scan_string_end(p, p + lim);
+    /* A token that fills the bound may go on past it, even when a quote ends it there. */
+    *whole = len < lim || lim == room;
     bool escaped = (jx__flags_of(n) & JX_F_KEY_ESCAPED) != 0;
     char q = *p;
     if (q != '"' && q != '\'') return {p, static_cast<uint32_t>(len), escaped, 0};
     /* Without its closing quote (only in damaged text) the key runs to the end. */
-    size_t inner = len >= 2 && p[len - 1] == q ? len - 2 : len - 1;
+    size_t inner = *whole && len >= 2 && p[len - 1] == q ? len - 2 : len - 1;
     return {p + 1, static_cast<uint32_t>(inner), escaped, q};
 }
 

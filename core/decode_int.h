@@ -80,6 +80,14 @@ struct jx_span {
  * without key, or an invalid id, gives an empty span (p null). */
 jx_span jx__key_span(const JxDoc *d, uint32_t id);
 
+/* jx__key_span looked for within the first max bytes of the key token:
+ * *whole says whether the span is the whole key. When it is not, the span
+ * runs to that bound (no closing quote taken off) and the key goes on past
+ * it, or may. A quoted key is scanned from byte from of the token on, which
+ * the caller knows to hold no closing quote before it and not to be within
+ * an escape (0: from the start). */
+jx_span jx__key_span_within(const JxDoc *d, uint32_t id, uint32_t from, uint32_t max, bool *whole /* out */);
+
 /* The value of node id: strings without their quotes; numbers, literals and
  * JX_BAD records as written; containers and invalid ids an empty span. */
 jx_span jx__val_span(const JxDoc *d, uint32_t id);

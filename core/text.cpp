@@ -30,6 +30,11 @@ constexpr uint32_t PROGRESS_STEP = 1u << 20;
 constexpr uint32_t GATHER = 256;
 constexpr uint32_t FIRST_RANGES = 16;
 constexpr uint32_t MAX_DECODED = 65532;
+/* The first part of a key read to test it decoded: mostly enough to fill the
+ * decoding's buffer. */
+constexpr uint32_t KEY_WINDOW = 2 * MAX_DECODED;
+/* More than any one character or escape takes (a surrogate pair: 12 bytes). */
+constexpr ptrdiff_t LONGEST_CHAR = 16;
 constexpr uint64_t NO_LIMIT = UINT64_MAX;
 
 constexpr const char ELLIPSIS[] = "\xE2\x80\xA6";
@@ -337,10 +342,15 @@ static uint32_t value_end(const JxDoc *d, uint32_t id, const JxNode *n) {
 
 /* Whether the decoded key or value matches the search. Decoding stops when
  * the buffer (three times the text, at most MAX_DECODED + 4 bytes) is full:
- * a value may be far longer than is worth testing. */
+ * a value may be far longer than is worth testing. A key's end is only looked
+ * for as far as the decoding reads, in windows that double, since a key's
+ * length is not stored and its scan would cost what the cap saves. */
 static bool decoded_matches(const JxDoc *d, uint32_t node, bool key, const JxSearch *search) {
-    const jx_span s = key ? jx__key_span(d, node) : jx__val_span(d, node);
+    uint32_t window = KEY_WINDOW;
+    bool whole = true;
+    jx_span s = key ? jx__key_span_within(d, node, 0, window, &whole) : jx__val_span(d, node);
     if (!s.p) return false;
+    /* a part of a key holds at least MAX_DECODED bytes, so the cap is the whole key's */
     const size_t cap = size_t(std::min<uint64_t>(uint64_t(s.len) * 3, MAX_DECODED)) + 4;
     char local[256];
     char *buf = cap <= sizeof local ? local : static_cast<char *>(jx__malloc(cap));
@@ -348,6 +358,17 @@ static bool decoded_matches(const JxDoc *d, uint32_t node, bool key, const JxSea
     uint32_t n = 0;
     const auto *p = reinterpret_cast<const unsigned char *>(s.p), *end = p + s.len;
     while (p < end) {
+        if (!whole && end - p < LONGEST_CHAR) {
+            /* A character read here could be cut by the window: widen it, and
+             * look for the key's end from here on, where the decoding agrees
+             * with the scan on what is escaped. */
+            const size_t done = size_t(p - reinterpret_cast<const unsigned char *>(s.p));
+            window = window > UINT32_MAX / 2 ? UINT32_MAX : window * 2;
+            s = jx__key_span_within(d, node, uint32_t(done + (s.quote ? 1 : 0)), window, &whole);
+            p = reinterpret_cast<const unsigned char *>(s.p) + done;
+            end = reinterpret_cast<const unsigned char *>(s.p) + s.len;
+            continue;
+        }
         const uint32_t cp = jx__read_char(&p, end, s.escaped);
         if (cp == JX_NO_CHAR) continue;
         char enc[4];

@@ -208,6 +208,27 @@ TEST(TextHits, MatchesInWrittenKeysAndValues) {
     EXPECT_EQ(runs_of(line_of(f.t, 0, 0, bcd.s).l).end()[-3], "bcd|3|1");
 }
 
+TEST(TextHits, DecodedKeysAreTestedUpToTheDecodingCap) {
+    // Keys far longer than a line, spelled in escapes: a match in what the decoding reaches marks the
+    // whole shown key, one past its 65,532 bytes marks nothing.
+    std::string a;
+    for (int i = 0; i < 30000; i++) a += "\\u0041";
+    std::string far;
+    for (int i = 0; i < 70000; i++) far += "\\u0041";
+    for (const auto &[key, marked] : {std::pair{a + "\\u007a\\u007a", true}, std::pair{far + "zz", false},
+                                      std::pair{a + "\\ud83d\\ude00zz\\\"", true}}) {
+        jxtest::Doc d("{\"" + key + "\": 1}");
+        Search zz(d, "zz");
+        for (int mode : {JX_TEXT_PRETTY, JX_TEXT_FILE}) {
+            Text t(d, mode);
+            Line l = line_of(t.t, mode == JX_TEXT_PRETTY ? 1 : 0, 100, zz.s);
+            bool hit = false;
+            for (uint32_t r = 0; r < l.l.nruns; r++) hit |= l.l.runs[r].hit != 0;
+            EXPECT_EQ(hit, marked) << key.size() << " mode " << mode;
+        }
+    }
+}
+
 TEST(TextCopy, LinesJoinedByLineFeeds) {
     jxtest::Doc d(R"({"a":[1,2],"b":{}})"), f("a\r\nb\n\n\"c\r\"\r"), deep(DEEP);
     Text t(d, JX_TEXT_PRETTY), tf(f, JX_TEXT_FILE), td(deep, JX_TEXT_PRETTY);
