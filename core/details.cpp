@@ -10,9 +10,11 @@
 #include "json_int.h"
 #include "status_int.h"
 
-/* Subtrees this large are not measured: the measure alone would be work the
- * cap is there to avoid. */
-static constexpr uint32_t MEASURE_NODES = 4194305;
+/* Containers written in more bytes than this are not measured: the measure
+ * walks the whole subtree, work the cap is there to avoid. Below it the walk
+ * costs about what the body does; above it the size as written, larger than
+ * the body shown, stands in for the size of the pretty JSON. */
+static constexpr uint32_t MEASURE_BYTES = 2 * JX_INSPECT_CAP;
 static constexpr std::string_view ELLIPSIS_NOTE = " \xE2\x80\xA6 ";
 
 /* The node's path, or "(root)" where the style writes none. False when the
@@ -62,7 +64,6 @@ static uint64_t scalar_body(jx_str *b, const JxDoc *doc, uint32_t node) {
 /* A container's body: its pretty JSON, written until the cap is passed.
  * Sets *cut when it stopped there; returns the full size of the body. */
 static uint64_t container_body(jx_str *b, const JxDoc *doc, uint32_t node, bool *cut) {
-    const JxNode *n = jx__node(doc, node);
     /* room for the note too, so that the text never grows past this */
     char *out = str_reserve(b, JX_INSPECT_CAP + 1 + 128);
     if (!out) return 0;
@@ -71,9 +72,10 @@ static uint64_t container_body(jx_str *b, const JxDoc *doc, uint32_t node, bool 
     str_commit(b, std::min(o.len, o.cap));
     *cut = o.overflow;
     if (!o.overflow) return o.len;
-    if (n->end - node < MEASURE_NODES)
+    const uint32_t written = jx_val_len(doc, node);
+    if (written <= MEASURE_BYTES)
         if (size_t full = jx_json_size(doc, node, 1)) return full;
-    return jx_val_len(doc, node);
+    return written;
 }
 
 /* Cuts the body starting at from where the cap is passed: at the last line
@@ -116,7 +118,8 @@ static bool fm_cut_long_lines(jx_str *b, size_t from, uint64_t total) {
         size_t keep = JX_INSPECT_LINE;
         while (keep > 0 && jx__is_cont(static_cast<unsigned char>(b->text[at + keep]))) keep--;
         /* the last line may already be cut short: what it misses counts too */
-        uint64_t dropped = lf ? end - at - keep : total - (at - from) - keep;
+        const uint64_t seen = at - from + keep;
+        uint64_t dropped = lf || total < end - from ? end - at - keep : total - seen;
         str_put(&out, b->text + at, keep);
         str_put(&out, ELLIPSIS_NOTE);
         str_bytes(&out, dropped);

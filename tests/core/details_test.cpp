@@ -71,6 +71,25 @@ TEST(Inspect, LargeValuesStopAtTheCapWithANote) {
     EXPECT_LE(at - (mt.find("\n\n") + 2), size_t(JX_INSPECT_CAP));
 }
 
+TEST(Inspect, CutContainersNoteThePrettySizeOrTheSizeAsWritten) {
+    // Pretty JSON of 2.4 MB from 1 MB as written is measured; 4.2 MB as written is not: the walk
+    // over the whole subtree would cost far more than the text shown.
+    const struct {
+        size_t items;
+        std::string size;
+    } cases[] = {{500000, "2.4 MB"}, {2200000, "4.2 MB"}};
+    for (const auto &c : cases) {
+        std::string src = "[";
+        for (size_t i = 0; i < c.items; i++) src += "1,";
+        src.back() = ']';
+        jxtest::Doc d(src);
+        std::string t = inspect(d, 0);
+        const std::string note = "\n\n" + MB2 + c.size + ". Copy gets all of it.";
+        ASSERT_GT(t.size(), note.size());
+        EXPECT_EQ(t.substr(t.size() - note.size()), note) << c.items;
+    }
+}
+
 TEST(Inspect, EveryAllocationFailureGivesNullAndLeaksNothing) {
     jxtest::Doc d(R"({"k":{"deep":[1,"two",{"k":3}]},"k":"s"})");
     for (uint32_t node : {0u, 2u, 7u}) {
