@@ -8,38 +8,19 @@
 #include <algorithm>
 #include <cstring>
 
-#include "chars_int.h"
 #include "jx.h"
+#include "line_check.h"
 
 namespace {
 
-void check(bool ok) {
-    if (!ok) __builtin_trap();
-}
+using fuzz::check;
 
 constexpr uint32_t WIDTHS[] = {0, 1, 2, 3, 4, 7, 16, 41, 200};
 constexpr uint64_t MAX_ROWS = 3000;
 
-// The text is valid UTF-8 ended by a zero byte, the runs cover it in order
-// without gaps and start on characters, and it fits the width.
+// Sound as every styled line is, within the width, and a row's own fields.
 void check_line(const JxLine &l, uint32_t width, bool searched, uint32_t current) {
-    check(l.text && l.text[l.len] == 0);
-    const auto *t = reinterpret_cast<const unsigned char *>(l.text);
-    for (const unsigned char *p = t; p < t + l.len;) {
-        size_t n = *p < 0x80 ? 1 : jx__utf8_len(p, t + l.len);
-        check(n != 0);
-        p += n;
-    }
-    uint32_t at = 0;
-    for (uint32_t i = 0; i < l.nruns; at += l.runs[i++].length) {
-        const JxRun &r = l.runs[i];
-        check(r.start == at && r.length > 0 && r.length <= l.len - at && (t[at] & 0xC0) != 0x80);
-        check(r.style <= JX_STYLE_ERROR && r.hit <= JX_HIT_CURRENT);
-        check(searched || r.hit == JX_HIT_NONE);
-        if (r.hit) check((r.hit == JX_HIT_CURRENT) == (l.node == current));
-    }
-    check(at == l.len);
-    check(jx_line_chars(&l) <= width);
+    fuzz::check_line(l, width, searched, true, current);
     check(l.number == 0 && l.closing == 0 && l.chevron <= 2);
 }
 
