@@ -35,5 +35,8 @@
 #include "jx/search.h"
 #include "jx/status.h"
 #include "jx/details.h"
+#include "jx/view.h"
+#include "jx/keys.h"
+#include "jx/restore.h"
 
 #endif
