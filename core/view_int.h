@@ -53,6 +53,16 @@ void jx__view_go(JxView *v, uint32_t node);
  * forward history is emptied) unless it is node, then jx__view_go. */
 void jx__view_jump(JxView *v, uint32_t node);
 
+/* Back (forward false) or forward: takes the newest entry off that list,
+ * puts the selection on the other one and goes there. 0 when the list is
+ * empty. */
+int jx__view_step(JxView *v, bool forward);
+
+/* Text view: the cursor goes to line; extend keeps an anchor that is set (a
+ * range), else the anchor follows. The line's node, when it has one, becomes
+ * the selection. */
+void jx__view_cursor(JxView *v, uint32_t line, bool extend);
+
 /* The user navigated: the selection no longer follows the search or a
  * restore, and type-to-select starts again. */
 inline void jx__view_moved(JxView *v) {

@@ -150,7 +150,8 @@ uint64_t jx_view_copy_size(const JxView *view, uint32_t what);
  * Installs search (the view owns it from then on and frees the one it
  * held; null removes it). Until the user navigates, the selection follows
  * the search's first hit at or after the selection of this moment, except
- * right after a restore (jx/restore.h), whose selection is kept.
+ * right after a restore (jx/restore.h), whose selection is kept. With a
+ * null view the search is freed.
  */
 void jx_view_set_search(JxView *view, JxSearch *search);
 /* Follows the installed search's hits: call whenever the running search
