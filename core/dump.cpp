@@ -11,6 +11,10 @@
 
 /* Texts taken from other modules are cut to this many bytes. */
 constexpr size_t PIECE_SIZE = 512;
+/* Rows are dumped this many characters wide. */
+constexpr uint32_t WIDTH = 120;
+/* Room that holds any line of WIDTH characters (at most 4 bytes each) and its runs. */
+constexpr uint32_t LINE_BYTES = 4 * WIDTH + 64, LINE_RUNS = 2 * WIDTH + 16;
 
 /* The built dump handed to the caller: null and 0 when any step failed, an
  * allocated empty text when nothing was put. */
@@ -40,14 +44,28 @@ static const char *marker(const JxView *v, uint32_t node) {
     return jx_rows_expanded(v->rows, node) ? "|v|" : "|+|";
 }
 
+/* A line builder gives a shorter line when memory runs out, which a dump
+ * would pass off as the row's text. With room reserved for the longest line
+ * first, building one never needs memory; false when the room cannot be had. */
+static bool reserve_line(JxLine *line) {
+    static constexpr char ZEROS[LINE_BYTES] = {};
+    for (uint32_t i = 0; i < LINE_RUNS; i++) {
+        if (!jx_line_add(line, " ", 1, int(i & 1))) return false;
+    }
+    if (!jx_line_add(line, ZEROS, LINE_BYTES, 0)) return false;
+    jx_line_clear(line);
+    return true;
+}
+
 char *jx_view_dump_rows(const JxView *view, uint32_t first, uint32_t count, size_t *length) {
     if (length) *length = 0;
     jx_str b = str_heap();
     const uint64_t last = std::min<uint64_t>(uint64_t(first) + count, jx_view_count(view));
     JxLine line;
     jx_line_init(&line);
+    if (first < last && !reserve_line(&line)) b.failed = 1;
     for (uint64_t row = first; row < last && !b.failed; row++) {
-        jx_view_line(view, uint32_t(row), 120, &line);
+        jx_view_line(view, uint32_t(row), WIDTH, &line);
         if (view->mode == JX_MODE_TEXT) {
             put_number(&b, row + 1, "|");
         } else {
