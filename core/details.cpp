@@ -69,6 +69,12 @@ static uint64_t container_body(jx_str *b, const JxDoc *doc, uint32_t node, bool 
     if (!out) return 0;
     jx_out o{out, 0, JX_INSPECT_CAP + 1, false};
     jx__build(&o, doc, node, true);
+    /* The writer also stops when its stack cannot grow: short of the cap,
+     * that is a failure, not a body cut at the cap. */
+    if (o.overflow && o.len <= o.cap) {
+        b->failed = 1;
+        return 0;
+    }
     str_commit(b, std::min(o.len, o.cap));
     *cut = o.overflow;
     if (!o.overflow) return o.len;
