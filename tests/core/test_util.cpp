@@ -8,6 +8,7 @@
 
 #include "alloc.h"
 #include "chars_int.h"
+#include "view_int.h"
 
 namespace jxtest {
 
@@ -88,6 +89,23 @@ void expect_sound(const JxLine &l) {
         ASSERT_NE(n, 0u) << "invalid UTF-8 at byte " << (p - reinterpret_cast<const unsigned char *>(l.text));
         p += n;
     }
+}
+
+std::string view_state(const JxView *v) {
+    if (!v) return "null";
+    std::ostringstream o;
+    auto list = [&](const char *name, const uint32_t *ids, uint32_t n) {
+        o << name;
+        for (uint32_t i = 0; i < n; i++) o << ' ' << ids[i];
+    };
+    o << "mode " << v->mode << " selected " << v->selected << " lines " << v->cursor_line << '/' << v->anchor_line
+      << " reveal " << int(v->reveal) << " search " << v->search << " from " << v->search_from << " moved "
+      << int(v->moved) << " restored " << int(v->restored) << " typed " << v->type_len << " text " << v->text;
+    list(" back", v->back, v->back_count);
+    list(" forward", v->forward, v->forward_count);
+    o << " open " << jx_rows_open_count(v->rows) << " rows";
+    for (uint64_t r = 0; r < jx_rows_count(v->rows); r++) o << ' ' << jx_rows_node(v->rows, r);
+    return o.str();
 }
 
 }  // namespace jxtest

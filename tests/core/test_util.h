@@ -55,4 +55,19 @@ Runs runs_of(const JxLine &line);
 // start on characters, and the text is valid UTF-8 with a zero byte after it.
 void expect_sound(const JxLine &line);
 
+// Owns a view (over a document the caller keeps) for the length of a test.
+struct View {
+    JxView *v;
+    explicit View(JxDoc *d) : v(jx_view_new(d)) {}
+    explicit View(JxView *view) : v(view) {}
+    ~View() { jx_view_free(v); }
+    View(const View &) = delete;
+    View &operator=(const View &) = delete;
+    operator JxView *() const { return v; }
+};
+
+// Everything a view shows or remembers, as one comparable text: mode, selection, Text view lines,
+// history, search following, typed text and the visible rows with their expansion.
+std::string view_state(const JxView *view);
+
 }  // namespace jxtest
