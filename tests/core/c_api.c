@@ -1,4 +1,5 @@
 /* Proves the public headers are C11: includes the umbrella header and calls a few functions. */
+#include <stdlib.h>
 #include <string.h>
 
 #include "jx.h"
@@ -23,7 +24,22 @@ int jx_c_api_smoke(void) {
     JxText *model = jx_text_new(doc, JX_TEXT_PRETTY, NULL, &status);
     jx_text_line(model, 1, 80, NULL, JX_NONE, &line);
     if (jx_text_count(model) != 6 || line.node != 1 || line.runs[0].style != JX_STYLE_PUNCT) result = -4;
-    jx_text_free(model);
+    JxView *view = jx_view_new(doc);
+    uint32_t key = 0, mods = 0;
+    size_t len = 0;
+    jx_view_set_text(view, model);
+    if (!jx_combo("mod+shift+]", &key, &mods) || jx_shortcut(key, mods) != JX_CMD_EXPAND_ALL ||
+        !jx_view_command(view, JX_CMD_EXPAND_ALL) || !jx_view_key(view, JX_KEY_END, 0, 10) ||
+        jx_view_selected_node(view) != 3 || !jx_view_set_mode(view, JX_MODE_TEXT))
+        result = -5;
+    char *dump = jx_view_dump_state(view, &len);
+    JxState *state = jx_view_save(view, 0);
+    JxView *again = jx_view_restore(doc, state, NULL);
+    if (!dump || len == 0 || !again) result = -6;
+    free(dump);
+    jx_state_free(state);
+    jx_view_free(again);
+    jx_view_free(view);
     jx_line_free(&line);
     jx_rows_free(rows);
     jx_doc_release(doc);
