@@ -4,6 +4,7 @@
 // searches, mode switches with Text view models, copies, dumps, save and restore, key combinations.
 // After every step the view's invariants must hold.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -15,9 +16,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 
 namespace {
 
-#define CHECK(cond) \
-    do {                       \
-        if (!(cond)) __builtin_trap(); \
+// Names the broken invariant before stopping, so that a saved input explains itself.
+#define CHECK(cond)                                                           \
+    do {                                                                      \
+        if (!(cond)) {                                                        \
+            std::fprintf(stderr, "view_fuzz: line %d: %s\n", __LINE__, #cond); \
+            __builtin_trap();                                                 \
+        }                                                                     \
     } while (0)
 
 constexpr uint32_t KEYS[] = {JX_KEY_UP,   JX_KEY_DOWN,  JX_KEY_LEFT,   JX_KEY_RIGHT, JX_KEY_PAGEUP,
@@ -184,10 +189,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                 const uint32_t first = in.byte(), count = in.byte() == 255 ? UINT32_MAX : in.byte();
                 size_t len = 1;
                 char *rows = jx_view_dump_rows(v, first, count, &len);
-                CHECK(rows && std::strlen(rows) <= len);
+                CHECK(rows && std::strlen(rows) <= len && rows[len] == 0);
                 std::free(rows);
                 char *state = jx_view_dump_state(v, &len);
-                CHECK(state && std::strlen(state) == len);
+                CHECK(state && std::strlen(state) <= len && state[len] == 0);
                 std::free(state);
                 break;
             }
