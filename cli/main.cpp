@@ -17,14 +17,9 @@
 #include <string_view>
 #include <vector>
 
-#include "jx.h"
+#include "cli.h"
 
-namespace {
-
-// Exit statuses, documented in --help and the README.
-constexpr int EXIT_CLEAN = 0;
-constexpr int EXIT_PROBLEMS = 1;
-constexpr int EXIT_FAILURE_OR_MISUSE = 2;
+namespace cli {
 
 constexpr const char *USAGE =
     "usage: orvel-cli parse [--strict] [--lines] [--limit N] [--no-time] FILE...\n"
@@ -33,6 +28,8 @@ constexpr const char *USAGE =
     "       orvel-cli text [--source] [--width N] [--strict] [--lines] FILE\n"
     "       orvel-cli inspect [--style STYLE] [--strict] [--lines] FILE PATH\n"
     "       orvel-cli find [--case] [--regex] [--keys|--values] [--max N] FILE QUERY\n"
+    "       orvel-cli rows [--level N | --all] [--text pretty|source] [--from R] [--count C] FILE\n"
+    "       orvel-cli drive [--strict] [--lines] FILE < COMMANDS\n"
     "       orvel-cli --help\n";
 
 constexpr const char *HELP =
@@ -58,6 +55,27 @@ constexpr const char *HELP =
     "  find FILE QUERY print the number of keys and values that contain QUERY, then\n"
     "                  for each of the first hits its node id, a tab and its row as\n"
     "                  the tree shows it (120 characters)\n"
+    "  rows FILE       print the rows of the Tree view as a window first shows them (or\n"
+    "                  the lines of the Text view with --text), one a line: the depth,\n"
+    "                  \"+\" collapsed, \"v\" expanded or \"-\", and the row as drawn 120\n"
+    "                  characters wide; Text view lines start with their number\n"
+    "  drive FILE      show FILE as a window would and carry out the commands read from\n"
+    "                  standard input, one a line (\"#\" starts a comment):\n"
+    "                    key COMBO             a key, as in mod+shift+g, alt+3, down, f3\n"
+    "                    type TEXT             type-to-select, 10 ms per character\n"
+    "                    clock MS              set the typing clock\n"
+    "                    click ROW [chevron] [alt] [shift] [double]\n"
+    "                    search QUERY [/case] [/regex] [/keys|/values]\n"
+    "                    find-next, find-prev, next-problem, back, forward\n"
+    "                    goto PATH, crumb N, view tree|text, level N (1 to 9)\n"
+    "                    expand-all, collapse-all, command N (a view command)\n"
+    "                    copy value|key|path|path-jq|path-js|path-python|path-pointer|\n"
+    "                         json|json-min\n"
+    "                    dump rows FIRST COUNT, dump state, dump inspector\n"
+    "                    reload FILE           read FILE in place of the document,\n"
+    "                                          keeping the view\n"
+    "                  Dumps print a line \"--- dump ...\" and the dump; copies \"--- copy\n"
+    "                  KIND\", the text and a line feed. Page keys move 10 rows.\n"
     "\n"
     "A FILE of - reads standard input.\n"
     "\n"
@@ -78,6 +96,11 @@ constexpr const char *HELP =
     "  --keys          (find) look in keys only\n"
     "  --values        (find) look in values only\n"
     "  --max N         (find) print at most N hits (default 20); all are counted\n"
+    "  --level N       (rows) expand to level N (1 to 9) instead of the default\n"
+    "  --all           (rows) expand everything\n"
+    "  --text MODE     (rows) the Text view's lines: pretty or source\n"
+    "  --from R        (rows) the first row printed (default 0)\n"
+    "  --count C       (rows) print at most C rows (default all)\n"
     "  --              end of options: a FILE, PATH or QUERY may start with -\n"
     "  --help          show this text\n"
     "\n"
@@ -88,7 +111,9 @@ constexpr const char *HELP =
     "json with a PATH, path and inspect exit with 1 also when PATH names no node (the reason\n"
     "goes to standard error).\n"
     "find exits with 0 when something was found, 1 when nothing was, and 2 when the\n"
-    "file could not be read, the query is not valid or the command line is wrong.\n";
+    "file could not be read, the query is not valid or the command line is wrong.\n"
+    "drive exits with 0 when every command ran; a command it cannot run is reported as\n"
+    "\"orvel-cli: line N: MESSAGE\" and exits with 2.\n";
 
 int usage_error(const char *fmt, const char *arg) {
     std::fprintf(stderr, "orvel-cli: ");
@@ -96,35 +121,6 @@ int usage_error(const char *fmt, const char *arg) {
     std::fprintf(stderr, "\n%s", USAGE);
     return EXIT_FAILURE_OR_MISUSE;
 }
-
-// The options every subcommand understands; a subcommand rejects those it has no use for.
-struct Options {
-    bool strict = false;
-    bool lines = false;
-    bool min = false;
-    bool match_case = false;
-    bool regex = false;
-    bool keys = false;
-    bool values = false;
-    uint64_t max = 20;
-    bool timed = true;
-    uint64_t limit = 20;
-    int style = JX_PATH_JSONPATH;
-    bool source = false;
-    uint64_t width = 0;
-    std::vector<const char *> files;
-};
-
-enum : unsigned {
-    OPT_STRICT = 1,
-    OPT_LINES = 2,
-    OPT_MIN = 4,
-    OPT_LIMIT = 8,
-    OPT_NO_TIME = 16,
-    OPT_FIND = 32,  // --case, --regex, --keys, --values, --max N
-    OPT_STYLE = 64,
-    OPT_TEXT = 128  // --source, --width N
-};
 
 // The names of --style, in the order of the JX_PATH_* numbers.
 constexpr const char *STYLE_NAMES[] = {"jsonpath", "jq", "js", "python", "pointer"};
@@ -210,6 +206,24 @@ int parse_args(std::span<char *> args, unsigned allowed, Options &opt) {
             opt.source = true;
         } else if (is_valued_option(a, "--width") && (allowed & OPT_TEXT)) {
             if (int rc = count_option(args, i, "--width", opt.width); rc >= 0) return rc;
+        } else if (a == "--all" && (allowed & OPT_ROWS)) {
+            opt.all = true;
+        } else if (is_valued_option(a, "--level") && (allowed & OPT_ROWS)) {
+            if (int rc = count_option(args, i, "--level", opt.level); rc >= 0) return rc;
+        } else if (is_valued_option(a, "--from") && (allowed & OPT_ROWS)) {
+            if (int rc = count_option(args, i, "--from", opt.from); rc >= 0) return rc;
+        } else if (is_valued_option(a, "--count") && (allowed & OPT_ROWS)) {
+            if (int rc = count_option(args, i, "--count", opt.count); rc >= 0) return rc;
+        } else if (is_valued_option(a, "--text") && (allowed & OPT_ROWS)) {
+            const char *value = option_value(args, i, "--text");
+            if (value && std::strcmp(value, "pretty") == 0) {
+                opt.text = JX_TEXT_PRETTY;
+            } else if (value && std::strcmp(value, "source") == 0) {
+                opt.text = JX_TEXT_FILE;
+            } else {
+                std::string given = value ? std::string(", not '") + value + "'" : "";
+                return usage_error("--text needs pretty or source%s", given.c_str());
+            }
         } else {
             return usage_error("unknown option '%s'", arg);
         }
@@ -293,7 +307,7 @@ const char *status_text(int status) {
 
 // Reads and parses one file; prints why and returns null when either fails. The parse alone is
 // timed into *parse_ms when given: reading the file is not the parser's cost.
-JxDoc *load(const char *path, const Options &opt, int32_t *parse_ms = nullptr) {
+JxDoc *load(const char *path, const Options &opt, int32_t *parse_ms) {
     size_t len = 0;
     char *buf = read_file(path, &len);
     if (!buf) return nullptr;
@@ -312,6 +326,21 @@ JxDoc *load(const char *path, const Options &opt, int32_t *parse_ms = nullptr) {
     return doc;
 }
 
+// A full disk or a closed pipe must not pass for success.
+int finish_output(int status) {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "orvel-cli: cannot write output: %s\n", std::strerror(errno));
+        return EXIT_FAILURE_OR_MISUSE;
+    }
+    return status;
+}
+
+}  // namespace cli
+
+namespace {
+
+using namespace cli;
+
 const char *format_name(uint32_t format) {
     switch (format) {
         case JX_FORMAT_EMPTY: return "empty";
@@ -320,15 +349,6 @@ const char *format_name(uint32_t format) {
         case JX_FORMAT_VALUES: return "several values";
         default: return "unknown";
     }
-}
-
-// A full disk or a closed pipe must not pass for success.
-int finish_output(int status) {
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fprintf(stderr, "orvel-cli: cannot write output: %s\n", std::strerror(errno));
-        return EXIT_FAILURE_OR_MISUSE;
-    }
-    return status;
 }
 
 // "comments, JSON5 (first at line 1, column 10, offset 9)": which lenient forms the text uses and
@@ -609,6 +629,8 @@ constexpr Command COMMANDS[] = {
     {"text", cmd_text},
     {"inspect", cmd_inspect},
     {"find", cmd_find},
+    {"rows", cmd_rows},
+    {"drive", cmd_drive},
 };
 
 }  // namespace
