@@ -37,10 +37,15 @@ constexpr struct {
     {"json-min", JX_CMD_COPY_MINIFIED, JX_PATH_JSONPATH},
 };
 
-// Writes a heap text the core returned, then frees it.
-void put_text(char *text, size_t len) {
+// Writes the heap text make returns (given where to put its length), then frees it; false when
+// there was none.
+template <typename Make>
+bool put_text(Make make) {
+    size_t len = 0;
+    char *text = make(&len);
     if (text) std::fwrite(text, 1, len, stdout);
     std::free(text);
+    return text != nullptr;
 }
 
 // Shows the Text view the way the window's Text command does: the model already built is shown;
@@ -78,8 +83,7 @@ struct Driver {
 
     void copy(const char *word, uint32_t what, int style) {
         std::printf("--- copy %s\n", word);
-        size_t len = 0;
-        put_text(jx_view_copy(view, what, style, &len), len);
+        put_text([&](size_t *len) { return jx_view_copy(view, what, style, len); });
         std::printf("\n");
     }
 
@@ -196,15 +200,14 @@ struct Driver {
         std::printf("---");
         for (const std::string &w : words) std::printf(" %s", w.c_str());
         std::printf("\n");
-        size_t len = 0;
         uint64_t first = 0, count = 0;
         if (words.size() == 4 && words[1] == "rows" && parse_count(words[2], first) && parse_count(words[3], count) &&
             first <= UINT32_MAX && count <= UINT32_MAX) {
-            put_text(jx_view_dump_rows(view, uint32_t(first), uint32_t(count), &len), len);
+            put_text([&](size_t *len) { return jx_view_dump_rows(view, uint32_t(first), uint32_t(count), len); });
         } else if (words.size() == 2 && words[1] == "state") {
-            put_text(jx_view_dump_state(view, &len), len);
+            put_text([&](size_t *len) { return jx_view_dump_state(view, len); });
         } else if (words.size() == 2 && words[1] == "inspector") {
-            put_text(jx_view_inspect(view, JX_PATH_JSONPATH, &len), len);
+            put_text([&](size_t *len) { return jx_view_inspect(view, JX_PATH_JSONPATH, len); });
             std::printf("\n");
         } else {
             return fail("dump what?");
@@ -356,10 +359,9 @@ int cmd_rows(std::span<char *> args) {
         jx_view_set_text(view, text);
         jx_view_set_mode(view, JX_MODE_TEXT);
     }
-    size_t len = 0;
-    char *dump = jx_view_dump_rows(view, uint32_t(opt.from), uint32_t(std::min<uint64_t>(opt.count, UINT32_MAX)), &len);
-    if (!dump) result = no_view(path);
-    put_text(dump, len);
+    const auto count = uint32_t(std::min<uint64_t>(opt.count, UINT32_MAX));
+    if (!put_text([&](size_t *len) { return jx_view_dump_rows(view, uint32_t(opt.from), count, len); }))
+        result = no_view(path);
     jx_view_free(view);
     return finish_output(result);
 }
