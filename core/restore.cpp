@@ -18,6 +18,8 @@ constexpr uint64_t NO_KEY = UINT64_MAX;
 constexpr uint32_t TABLE_FROM = 33;
 constexpr uint64_t MIN_SLOTS = 64;
 constexpr uint64_t MAX_SLOTS = uint64_t{1} << 31;
+/* Slots fetched ahead while a table is filled. */
+constexpr uint32_t AHEAD = 16;
 constexpr uint32_t FNV_BASIS = 0x811C9DC5u;
 constexpr uint32_t FNV_PRIME = 16777619u;
 
@@ -35,7 +37,7 @@ struct Entry {
 /* A keyed child of a large object, found by the hash of its decoded key. */
 struct Slot {
     uint32_t hash;
-    uint32_t node; /* JX_NONE: empty */
+    uint32_t node; /* 0, which is never a member: empty */
     uint32_t index;
 };
 
@@ -45,7 +47,8 @@ struct Match {
     uint32_t last_child; /* the last entry whose parent this is: the table goes after it */
     int64_t shift;       /* matched index minus saved index of the last child found */
     Slot *table;
-    uint64_t slots;
+    uint64_t slots; /* a power of two */
+    int bits;       /* its logarithm */
     bool no_table; /* the table could not be built: scan */
 };
 
@@ -102,6 +105,12 @@ static uint32_t fnv(uint32_t h, const char *p, size_t n) {
     for (size_t i = 0; i < n; i++) h = (h ^ uint8_t(p[i])) * FNV_PRIME;
     return h;
 }
+
+/* The home slot of a hash in a table of 2^bits slots. FNV-1a of keys that
+ * differ only in their last characters differ mostly in their low bits,
+ * which would pile them into runs; the multiplication spreads them over the
+ * high bits, which are taken. */
+static uint64_t home(uint32_t hash, int bits) { return uint32_t(hash * 0x9E3779B1u) >> (32 - bits); }
 
 static uint32_t key_hash(const JxDoc *doc, uint32_t node) {
     uint32_t h = FNV_BASIS;
@@ -331,22 +340,40 @@ JxState *jx_view_save(const JxView *view, uint32_t top) {
 /* The table of a large object's keyed children; false when it cannot be had. */
 static bool build_table(const JxDoc *doc, uint32_t object, uint32_t count, Match *m) {
     uint64_t slots = MIN_SLOTS;
-    while (slots < uint64_t{count} * 2) slots *= 2;
+    int bits = std::countr_zero(MIN_SLOTS);
+    for (; slots < uint64_t{count} * 2; bits++) slots *= 2;
     if (slots > MAX_SLOTS) return false;
     auto *t = static_cast<Slot *>(jx__malloc(slots * sizeof(Slot)));
     if (!t) return false;
-    std::memset(t, 0xFF, slots * sizeof(Slot));
+    /* Cleared up front rather than by calloc: fetching ahead does nothing
+     * for a page not yet touched, and the insertions touch them at random. */
+    jx__hint_huge(t, slots * sizeof(Slot));
+    std::memset(t, 0, slots * sizeof(Slot));
+    /* A large table misses the cache at every insertion: each slot is
+     * fetched ahead while the next keys are hashed, and the children are
+     * still inserted in their order, so the first of equal keys comes first
+     * on its probe sequence. */
+    Slot ahead[AHEAD];
+    uint32_t pending = 0;
+    auto insert = [&](const Slot &slot) {
+        uint64_t at = home(slot.hash, bits);
+        while (t[at].node) at = (at + 1) & (slots - 1);
+        t[at] = slot;
+    };
     const uint32_t end = jx__node(doc, object)->end;
     uint32_t index = 0;
     for (uint32_t c = object + 1; c < end; c = jx__node(doc, c)->end, index++) {
         if (!jx_has_key(doc, c)) continue;
         const uint32_t h = key_hash(doc, c);
-        uint64_t at = h & (slots - 1);
-        while (t[at].node != JX_NONE) at = (at + 1) & (slots - 1);
-        t[at] = {h, c, index};
+        __builtin_prefetch(t + home(h, bits), 1);
+        Slot &next = ahead[pending++ % AHEAD];
+        if (pending > AHEAD) insert(next);
+        next = {h, c, index};
     }
+    for (uint32_t i = pending > AHEAD ? pending - AHEAD : 0; i < pending; i++) insert(ahead[i % AHEAD]);
     m->table = t;
     m->slots = slots;
+    m->bits = bits;
     return true;
 }
 
@@ -356,7 +383,7 @@ static uint32_t find_key(const JxDoc *doc, Match *m, uint32_t count, const char 
     if (count >= TABLE_FROM && !m->table && !m->no_table) m->no_table = !build_table(doc, m->node, count, m);
     if (m->table) {
         const uint32_t h = fnv(FNV_BASIS, key, len);
-        for (uint64_t at = h & (m->slots - 1); m->table[at].node != JX_NONE; at = (at + 1) & (m->slots - 1)) {
+        for (uint64_t at = home(h, m->bits); m->table[at].node; at = (at + 1) & (m->slots - 1)) {
             const Slot &slot = m->table[at];
             if (slot.hash == h && key_is(doc, slot.node, key, len)) {
                 *index = slot.index;
