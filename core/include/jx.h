@@ -38,5 +38,6 @@
 #include "jx/view.h"
 #include "jx/keys.h"
 #include "jx/restore.h"
+#include "jx/settings.h"
 
 #endif

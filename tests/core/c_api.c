@@ -40,6 +40,15 @@ int jx_c_api_smoke(void) {
     jx_state_free(state);
     jx_view_free(again);
     jx_view_free(view);
+    JxSettings settings;
+    static const char file[] = "theme=2\nrecent=/a.json\n";
+    jx_settings_parse(&settings, file, sizeof file - 1);
+    jx_settings_add_recent(&settings, "/b.json");
+    char saved[512];
+    size_t saved_len = jx_settings_format(&settings, saved, sizeof saved);
+    if (saved_len != jx_settings_format(&settings, NULL, 0) || settings.nrecent != 2 ||
+        jx_settings_find_recent(&settings, "/a.json", 7) != 1 || strstr(saved, "theme=2\n") != saved)
+        result = -7;
     jx_line_free(&line);
     jx_rows_free(rows);
     jx_doc_release(doc);
