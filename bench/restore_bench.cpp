@@ -160,7 +160,7 @@ RestoreResult time_restore(uint32_t keys, const bench::Plan &plan) {
 bool is_generated(const std::string &text) {
     bench::Rng rng{0x0F7E1u};
     std::string first = "[\n";
-    bench::generated_detail::put_record(first, rng, 1);
+    bench::generated_detail::put_record(first, rng, 1, false);
     return text.compare(0, first.size(), first) == 0;
 }
 
