@@ -2,7 +2,9 @@
 # shellcheck shell=bash
 
 # What building and testing needs; the fuzzing and benchmark sets come on top when those are built.
-ORVEL_BASE_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libonig-dev)
+# qt6-base-dev brings Widgets, QtTest and the offscreen platform the shell's tests run on; without any
+# font installed Qt draws every character as an empty box and reports nothing.
+ORVEL_BASE_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libonig-dev qt6-base-dev fonts-dejavu-core)
 ORVEL_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 ORVEL_BENCH_PACKAGES=(libsimdjson-dev rapidjson-dev)
 
