@@ -21,5 +21,8 @@ OVOptions &ov_options();
 bool ov_test_mode();
 // Seconds of the monotonic clock, the base of startTime.
 double ov_uptime();
+// The folder an XDG variable names when it holds an absolute path, else homeFallback (such as
+// ".config") under the home folder.
+QString ov_xdg_dir(const char *variable, const char *homeFallback);
 
 #endif
