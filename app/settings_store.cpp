@@ -33,6 +33,7 @@ OVSettings::OVSettings(const QString &path, QObject *parent) : QObject(parent), 
     jx_settings_default(&record);
     // One restartable timer: every change pushes the save back, so a burst is written once.
     delay.setSingleShot(true);
+    delay.setTimerType(Qt::PreciseTimer); // a coarse timer may fire 5% (50 ms) early
     delay.setInterval(SAVE_DELAY_MS);
     connect(&delay, &QTimer::timeout, this, [this] { saveNow(); });
     if (auto *app = QCoreApplication::instance())
