@@ -1,11 +1,5 @@
-#include <QApplication>
-#include <QWidget>
+#include "application.h"
 
 int main(int argc, char **argv) {
-    QApplication app(argc, argv);
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("Orvel"));
-    window.resize(640, 480);
-    window.show();
-    return app.exec();
+    return ov_main(argc, argv);
 }
