@@ -2,6 +2,7 @@
 
 #include "application.h"
 #include "log.h"
+#include "options.h"
 #include "menus.h"
 #include "settings_store.h"
 #include "text.h"
@@ -114,7 +115,7 @@ OVDocWindow::OVDocWindow(const QString &path) : file(path) {
     if (stat(QFile::encodeName(path).constData(), &st) == 0) {
         dev = uint64_t(st.st_dev);
         ino = uint64_t(st.st_ino);
-        size = uint64_t(st.st_size);
+        fileSize = uint64_t(st.st_size);
         hasId = true;
     }
     setWindowFilePath(path);
@@ -156,7 +157,7 @@ void OVDocWindow::startLoading() {
     load = std::make_shared<Job>();
     ov_log("open %s", qUtf8Printable(file));
     char text[SIZE_TEXT];
-    jx_fmt_bytes(size, text, sizeof text);
+    jx_fmt_bytes(fileSize, text, sizeof text);
     label->setText(QStringLiteral("Reading ") + ov_cstring(text) + QStringLiteral("…"));
     auto result = std::make_shared<OVLoaded>();
     const QString path = file;
@@ -180,7 +181,7 @@ void OVDocWindow::loaded(const OVLoaded &result, const std::shared_ptr<Job> &job
     }
     load.reset();
     if (result.doc) {
-        size = result.size;
+        fileSize = result.size;
         showDocument(result.doc, int(result.ms));
         jx_doc_release(result.doc);
         OVAppDelegate::shared()->noteRecent(file);

@@ -69,7 +69,7 @@ private:
     QString status;
     JxDoc *doc = nullptr;
     QLabel *label = nullptr;
-    uint64_t dev = 0, ino = 0, size = 0;
+    uint64_t dev = 0, ino = 0, fileSize = 0;
     bool hasId = false;
     bool hasFailed = false;
     std::shared_ptr<Job> load;

@@ -1,0 +1,57 @@
+// Helpers for tests that run the application delegate headless.
+#ifndef OV_DELEGATE_FIXTURE_H
+#define OV_DELEGATE_FIXTURE_H
+
+#include "application.h"
+#include "doc_window.h"
+#include "log.h"
+#include "settings_store.h"
+#include "start_window.h"
+
+#include <QFile>
+#include <QMessageBox>
+#include <QtTest>
+
+#include <jx/parse.h>
+
+// Everything the log holds so far.
+inline QString logText() {
+    QFile file(ov_log_path());
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// The alerts up now, oldest first.
+inline QList<QMessageBox *> alerts() {
+    QList<QMessageBox *> boxes;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible())
+            boxes.append(box);
+    return boxes;
+}
+
+// Runs deferred deletes, so that closed windows are gone.
+inline void settle() {
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// Answers every alert, closes every window and the start window, and forgets the settings.
+inline void closeEverything(OVAppDelegate &delegate) {
+    for (QMessageBox *box : alerts())
+        box->done(1000);
+    for (OVDocWindow *w : delegate.windows())
+        w->close();
+    if (QWidget *start = delegate.startWindow())
+        start->close();
+    settle();
+    jx_settings_default(&OVSettings::shared()->values());
+}
+
+// A document parsed from text; the caller releases it.
+inline JxDoc *parseText(const QByteArray &text) {
+    char *buf = jx_buf_alloc(size_t(text.size()));
+    memcpy(buf, text.constData(), size_t(text.size()));
+    return jx_parse(buf, size_t(text.size()), nullptr, nullptr, nullptr);
+}
+
+#endif
