@@ -5,6 +5,11 @@
 # qt6-base-dev brings Widgets, QtTest and the offscreen platform the shell's tests run on; without any
 # font installed Qt draws every character as an empty box and reports nothing.
 ORVEL_BASE_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libonig-dev qt6-base-dev fonts-dejavu-core)
+# Running the window in a Wayland session: Qt's own xcb platform covers X11 and XWayland, but a
+# session may have no X server at all (scripts/orvel adds these only when WAYLAND_DISPLAY is set).
+ORVEL_WAYLAND_PACKAGES=(qt6-wayland)
+# The install test checks the desktop entry, the MIME package and the icon with these when present.
+ORVEL_DESKTOP_PACKAGES=(desktop-file-utils libxml2-utils shared-mime-info)
 ORVEL_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 ORVEL_BENCH_PACKAGES=(libsimdjson-dev rapidjson-dev)
 
