@@ -7,6 +7,7 @@
 #include "menus.h"
 #include "options.h"
 #include "pasteboard.h"
+#include "screenshot.h"
 #include "settings_store.h"
 #include "start_window.h"
 #include "text.h"
@@ -654,6 +655,9 @@ void OVAppDelegate::post(std::function<void()> block) {
 
 int ov_main(int argc, char **argv) {
     const double started = ov_uptime();
+    QString screenshot;
+    if (!ov_screenshot_take_option(argc, argv, &screenshot))
+        return 2;
     {
         // Checked before the application exists, so that misuse never needs a display.
         QStringList words;
@@ -668,13 +672,18 @@ int ov_main(int argc, char **argv) {
         }
     }
     OVApplication app(argc, argv);
+    // Ties the windows to orvel.desktop (its icon and name on Wayland).
+    QGuiApplication::setDesktopFileName(QStringLiteral("orvel"));
     // Read again without the arguments Qt took for itself (-platform, -style, ...).
     OVOptions &options = ov_options();
     options.startTime = started;
     const QStringList files = ov_read_arguments(QCoreApplication::arguments(), QDir::currentPath(), options);
+    // A screenshot run draws its own window: handing the files to a running Orvel would leave it
+    // nothing to capture.
     OVInstance instance;
-    if (instance.start(files) == OVInstance::FORWARDED)
+    if (screenshot.isEmpty() && instance.start(files) == OVInstance::FORWARDED)
         return 0;
+    ov_screenshot_arm(screenshot);
     OVAppDelegate delegate;
     delegate.setLaunchFiles(files);
     QObject::connect(&instance, &OVInstance::openRequested, &delegate, &OVAppDelegate::openPaths);
@@ -683,6 +692,6 @@ int ov_main(int argc, char **argv) {
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &delegate, [&delegate] { delegate.applicationWillTerminate(); });
     delegate.applicationWillFinishLaunching();
     QMetaObject::invokeMethod(&delegate, &OVAppDelegate::applicationDidFinishLaunching, Qt::QueuedConnection);
-    app.exec();
-    return 0;
+    // 0 when the run loop ends; a screenshot run ends with 1 when it could not save its picture.
+    return app.exec();
 }
