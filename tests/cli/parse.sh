@@ -111,6 +111,17 @@ check "unknown command" 2 frobnicate
 expect_err_has "orvel-cli: unknown command 'frobnicate'" "unknown command message"
 check "--min is not a parse option" 2 parse --min "$sample"
 
+# A file past the core's limit (0xFFFFFF00 bytes) is refused by its size, never read: a sparse file of
+# one byte more costs no disk, and reading its 4 GB of zeros would take seconds and the memory.
+if truncate -s 4294967041 "$TMP/over.json" 2>/dev/null; then
+    started=$(date +%s%N)
+    check "file over the limit" 2 parse "$TMP/over.json"
+    elapsed_ms=$((($(date +%s%N) - started) / 1000000))
+    expect_err "orvel-cli: cannot read '$TMP/over.json': file is larger than 4 GB" "file over the limit message"
+    expect "file over the limit is refused at once ($elapsed_ms ms)" test "$elapsed_ms" -lt 1000
+    expect "file over the limit: stdout stays empty" test -z "$out"
+fi
+
 # A full disk must not pass for success.
 if [[ -w /dev/full ]]; then
     "$CLI" parse "$sample" >/dev/full 2>"$TMP/stderr"
