@@ -442,7 +442,7 @@ TEST(ParseOutOfMemory, EveryAllocationPoint) {
     EXPECT_EQ(jx_doc_error(doc, 1500)->line, 4502u);
 }
 
-TEST(ParseConcurrency, ProblemBlocksFromSeveralThreads) {
+TEST(ParseThreads, ProblemBlocksFromSeveralThreads) {
     std::string text;
     for (int i = 0; i < 5000; i++) text += (i % 2) ? "{\"a\":}\n" : "[1]\n";
     Doc doc(text);

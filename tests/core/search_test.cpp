@@ -210,7 +210,7 @@ struct Gate {
 }  // namespace
 
 // Runs first among the regular-expression tests: Oniguruma's one-time start under contention.
-TEST(SearchRegexStart, SearchesMadeTogetherShareOneInitialisation) {
+TEST(SearchStartThreads, SearchesMadeTogetherShareOneInitialisation) {
     Doc d(R"({"alpha":"beta"})");
     std::vector<std::thread> ts;
     std::atomic<int> made{0};
@@ -361,6 +361,9 @@ protected:
     };
 };
 
+// The same document, read by another thread while the run fills.
+class SearchRunThreads : public SearchRun {};
+
 TEST_F(SearchRun, ReportsProgressPerBatchAndKeepsEveryHit) {
     Search s(big, "0");
     Calls c;
@@ -387,7 +390,7 @@ TEST_F(SearchRun, CancelStopsAtTheNextBatchAndKeepsHits) {
     EXPECT_EQ(jx_search_count(r), 0u);
 }
 
-TEST_F(SearchRun, ReaderSeesOnlyStoredHitsWhileTheRunFills) {
+TEST_F(SearchRunThreads, ReaderSeesOnlyStoredHitsWhileTheRunFills) {
     Search s(big, "0", {false, true});  // the slower search gives the reader more to watch
     std::thread worker([&] { jx_search_run(s, nullptr); });
     uint32_t last = 0, checks = 0;
@@ -422,7 +425,7 @@ TEST_F(SearchRun, ByteMarkReportsInsideLongValues) {
     EXPECT_EQ(c.seen[0].first, jx_val_offset(d, 4));  // the first value starting past 16 MiB
 }
 
-TEST_F(SearchRun, DuringTheRunASecondRunIsRefusedAndFreeingIsLeftToTheRun) {
+TEST_F(SearchRunThreads, DuringTheRunASecondRunIsRefusedAndFreeingIsLeftToTheRun) {
     JxSearch *s = jx_search_new(big, "0", 1, nullptr, nullptr, 0);
     Gate g;
     int r = -1;
@@ -437,7 +440,7 @@ TEST_F(SearchRun, DuringTheRunASecondRunIsRefusedAndFreeingIsLeftToTheRun) {
     EXPECT_EQ(r, JX_CANCELLED);  // stopped at once; the sanitizers check that it freed the search once
 }
 
-TEST(SearchLife, FreeRacingTheEndOfTheRunFreesOnce) {
+TEST(SearchLifeThreads, FreeRacingTheEndOfTheRunFreesOnce) {
     using Clock = std::chrono::steady_clock;
     std::string t = "[\"ab\"";
     for (int i = 1; i < 2000; ++i) t += ",\"ab\"";
