@@ -44,12 +44,7 @@ std::string marks(const JxLine &l) {
 
 using jxtest::expect_sound;
 
-struct Line {
-    JxLine l;
-    Line() { jx_line_init(&l); }
-    ~Line() { jx_line_free(&l); }
-    std::string text() const { return std::string(l.text, l.len); }
-};
+using jxtest::Line;
 
 struct Rows {
     JxRows *r;

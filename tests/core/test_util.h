@@ -47,6 +47,14 @@ void fail_at(uint64_t n, bool persistent);
 // Switches injected failures off; true when one happened since fail_at.
 bool disarm();
 
+// Owns a line for the length of a test.
+struct Line {
+    JxLine l;
+    Line() { jx_line_init(&l); }
+    ~Line() { jx_line_free(&l); }
+    std::string text() const { return std::string(l.text, l.len); }
+};
+
 // A styled line run by run: "text|style", plus "|hit" on marked runs.
 using Runs = std::vector<std::string>;
 Runs runs_of(const JxLine &line);

@@ -22,12 +22,7 @@ struct Text {
     ~Text() { jx_text_free(t); }
 };
 
-struct Line {
-    JxLine l;
-    Line() { jx_line_init(&l); }
-    ~Line() { jx_line_free(&l); }
-    std::string text() const { return std::string(l.text, l.len); }
-};
+using jxtest::Line;
 
 struct Search {
     JxSearch *s;

@@ -19,6 +19,7 @@
 #include "test_util.h"
 
 using jxtest::Doc;
+using jxtest::Line;
 using jxtest::View;
 
 namespace {
@@ -65,8 +66,6 @@ std::string bytes_text(uint64_t n) {
     return buf;
 }
 
-std::string line_text(const JxLine &l) { return std::string(l.text, l.len); }
-
 std::string path_of(const JxDoc *d, uint32_t node, int style) {
     std::string s(jx_path(d, node, style, nullptr, 0) + 1, '#');
     s.resize(jx_path(d, node, style, s.data(), s.size()));
@@ -80,11 +79,6 @@ std::string take(char *p, const size_t &len) {
     return s;
 }
 
-struct Line {
-    JxLine l;
-    Line() { jx_line_init(&l); }
-    ~Line() { jx_line_free(&l); }
-};
 
 // ---- a string of 20,000,000 bytes ----
 
@@ -118,7 +112,7 @@ TEST(Huge, StringOf20MillionBytes) {
     View v(d);
     Line line;
     jx_view_line(v, 0, 120, &line.l);
-    EXPECT_EQ(line_text(line.l), row);
+    EXPECT_EQ(line.text(), row);
     EXPECT_EQ(jx_line_chars(&line.l), 120u);
 
     // Text view: the pretty line is the string as written, whole or cut at the width; the file's line
@@ -132,9 +126,9 @@ TEST(Huge, StringOf20MillionBytes) {
     ASSERT_EQ(line.l.len, STRING_BYTES);
     EXPECT_EQ(std::memcmp(line.l.text, jx_doc_text(d), STRING_BYTES), 0);
     jx_text_line(pretty, 0, 80, nullptr, JX_NONE, &line.l);
-    EXPECT_EQ(line_text(line.l), std::string(jx_doc_text(d), 79) + "\xE2\x80\xA6");
+    EXPECT_EQ(line.text(), std::string(jx_doc_text(d), 79) + "\xE2\x80\xA6");
     jx_text_line(file, 0, 0, nullptr, JX_NONE, &line.l);
-    EXPECT_EQ(line_text(line.l), std::string(jx_doc_text(d), 10000) + " \xE2\x80\xA6 " +
+    EXPECT_EQ(line.text(), std::string(jx_doc_text(d), 10000) + " \xE2\x80\xA6 " +
                                      bytes_text(STRING_BYTES - 10000) + " more on this line");
     EXPECT_EQ(jx_text_copy_size(pretty, 0, 0), STRING_BYTES);
     jx_text_free(pretty);
@@ -220,7 +214,7 @@ TEST(Huge, ArrayOf17MillionElements) {
     EXPECT_EQ(jx_view_take_reveal(v), ELEMENTS);
     Line line;
     jx_view_line(v, ELEMENTS, 120, &line.l);
-    EXPECT_EQ(line_text(line.l), "[16999999] 16999999");
+    EXPECT_EQ(line.text(), "[16999999] 16999999");
     EXPECT_EQ(line.l.node, ELEMENTS);
     EXPECT_EQ(line.l.depth, 1u);
     char path[32];
@@ -262,7 +256,7 @@ TEST(Huge, NestingAtTheLimitIsReadAndOneMoreIsRefused) {
                  {2 * MAX_DEPTH - 3, "  ]", 1}, {2 * MAX_DEPTH - 2, "]", 0}};
     for (const auto &c : lines) {
         jx_text_line(pretty, c.line, 0, nullptr, JX_NONE, &line.l);
-        EXPECT_EQ(line_text(line.l), c.text) << c.line;
+        EXPECT_EQ(line.text(), c.text) << c.line;
         EXPECT_EQ(line.l.node, c.node) << c.line;
         EXPECT_EQ(jx_text_node_of(pretty, c.line), c.node) << c.line;
     }
@@ -276,7 +270,7 @@ TEST(Huge, NestingAtTheLimitIsReadAndOneMoreIsRefused) {
               in(80) + "[\n" + in(82) + "[\n" + in(84) + "[]\n" + in(82) + "]\n" + in(80) + "]");
     ASSERT_EQ(jx_text_count(file), 1u);
     jx_text_line(file, 0, 0, nullptr, JX_NONE, &line.l);
-    EXPECT_EQ(line_text(line.l), std::string(10000, '[') + " \xE2\x80\xA6 " + bytes_text(2 * MAX_DEPTH - 10000) +
+    EXPECT_EQ(line.text(), std::string(10000, '[') + " \xE2\x80\xA6 " + bytes_text(2 * MAX_DEPTH - 10000) +
                                      " more on this line");
     jx_text_free(file);
 
