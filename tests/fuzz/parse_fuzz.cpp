@@ -54,7 +54,7 @@ void check_node(JxDoc *doc, uint32_t id, bool deep) {
     if (char *s = jx_copy_key(doc, id, &n)) touch(s, n), std::free(s);
     if (!deep) return;
     // pretty output of deep nesting grows with the square of the depth
-    if (jx_json_size(doc, id, 1) > (1u << 20)) return;
+    if (jx_json_size(doc, id, 1) > (1u << 16)) return;
     if (char *s = jx_copy_value(doc, id, &n)) touch(s, n), std::free(s);
     for (int pretty = 0; pretty < 2; pretty++) {
         if (char *s = jx_copy_json(doc, id, pretty, &n)) touch(s, n), std::free(s);
