@@ -1,0 +1,284 @@
+#include "job.h"
+#include "load.h"
+
+#include <jx/doc.h>
+#include <jx/view.h>
+
+#include <QTemporaryDir>
+#include <QThreadPool>
+#include <QtTest>
+
+#include <algorithm>
+#include <fcntl.h>
+#include <future>
+#include <linux/capability.h>
+#include <optional>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+bool write_file(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+// A JSON array of short strings, size bytes long: three reading chunks and a parse that takes a
+// while.
+QString big_json(const QString &dir, qint64 size) {
+    const QString path = dir + QStringLiteral("/big.json");
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) return {};
+    const QByteArray item = "\"abcdefghijklmn\",";
+    QByteArray block;
+    while (block.size() < (1 << 20)) block += item;
+    f.write("[");
+    qint64 written = 1;
+    while (written + block.size() + 3 < size) written += f.write(block);
+    f.write("0]");
+    return path;
+}
+
+// Root reads any file whatever its mode; without these two capabilities this thread cannot.
+// Capabilities belong to a thread, so the rest of the process keeps them.
+bool drop_file_capabilities() {
+    __user_cap_header_struct head{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (syscall(SYS_capget, &head, data) != 0) return false;
+    for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) data[cap / 32].effective &= ~(1u << (cap % 32));
+    return syscall(SYS_capset, &head, data) == 0;
+}
+
+// Loads on another thread so that a load that blocks fails the test instead of hanging it.
+OVLoaded load_within(const QString &path, OVJob &job, bool unprivileged = false) {
+    auto future = std::async(std::launch::async, [&] {
+        if (unprivileged && !drop_file_capabilities()) return OVLoaded{};
+        return ov_load(path, job);
+    });
+    if (future.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        // Let a reader stuck on a named pipe go before failing.
+        const int fd = open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) close(fd);
+        qFatal("ov_load blocked on %s", qPrintable(path));
+    }
+    return future.get();
+}
+
+struct Tracked {
+    static inline int alive = 0;
+    Tracked() { alive++; }
+    Tracked(Tracked &&) noexcept { alive++; }
+    ~Tracked() { alive--; }
+};
+
+} // namespace
+
+class LoadTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir tmp;
+    QObject owner;
+
+    QString file(const char *name) const { return tmp.filePath(QString::fromLatin1(name)); }
+
+private slots:
+    // What each kind of unreadable path tells the user; none of them is read, none blocks.
+    void failuresSayWhatThePathIs_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<uint>("status");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("unprivileged");
+        QVERIFY(tmp.isValid());
+        QDir(tmp.path()).mkdir(QStringLiteral("folder.json"));
+        QTest::newRow("folder") << file("folder.json") << 0u
+                                << "Could not open \"folder.json\": is a directory." << false;
+        QTest::newRow("missing") << file("gone.json") << 0u
+                                 << "Could not open \"gone.json\": no such file or directory." << false;
+        QVERIFY(mkfifo(QFile::encodeName(file("pipe.json")).constData(), 0644) == 0);
+        QTest::newRow("named pipe") << file("pipe.json") << 0u << "Could not open \"pipe.json\": is a named pipe."
+                                    << false;
+        QTest::newRow("device") << "/dev/zero" << 0u << "Could not open \"zero\": is a character device." << false;
+        QVERIFY(write_file(file("secret.json"), "{}"));
+        QVERIFY(QFile::setPermissions(file("secret.json"), {}));
+        QTest::newRow("no permission") << file("secret.json") << 0u
+                                       << "Could not open \"secret.json\": permission denied." << true;
+        // A sparse file past the limit: refused from its size, never read.
+        QFile big(file("huge.json"));
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(0x100000000LL));
+        QTest::newRow("over the limit") << file("huge.json") << 3u
+                                        << "\"huge.json\" is 4.0 GB. Orvel opens files up to 4 GB." << false;
+        // sysfs files claim 4,096 bytes and hold fewer: a file that shrank while it was read.
+        if (QFileInfo(QStringLiteral("/sys/kernel/mm/transparent_hugepage/enabled")).size() == 4096)
+            QTest::newRow("shorter than its size")
+                << "/sys/kernel/mm/transparent_hugepage/enabled" << 0u
+                << "Could not open \"enabled\": input/output error." << false;
+    }
+    void failuresSayWhatThePathIs() {
+        QFETCH(QString, path);
+        QFETCH(uint, status);
+        QFETCH(QString, message);
+        QFETCH(bool, unprivileged);
+        auto job = OVJob::create(&owner);
+        QElapsedTimer clock;
+        clock.start();
+        OVLoaded r = load_within(path, *job, unprivileged);
+        QVERIFY2(clock.elapsed() < 2000, "refused paths are not read");
+        QVERIFY(!r.doc && !r.view);
+        QCOMPARE(r.status, status);
+        const QString name = QFileInfo(path).fileName();
+        QCOMPARE(ov_load_message(r, name), message);
+        // The script runner's note never depends on the system's wording.
+        const QString note = ov_load_message(r, name, true);
+        QCOMPARE(note, status ? message : QStringLiteral("Could not open \"%1\": it could not be read.").arg(name));
+    }
+
+    void documentsLoadWithTheirView_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<uint>("nodes");
+        QTest::addColumn<bool>("problems");
+        QTest::newRow("empty") << QByteArray() << "empty.json" << 0u << false;
+        QTest::newRow("value") << QByteArray("{\"a\": [1, 2]}") << "value.json" << 4u << false;
+        QTest::newRow("records") << QByteArray("{\"a\":1}\n{\"a\":2}\n") << "log.JSONL" << 5u << false;
+        QByteArray binary;
+        for (int i = 0; i < 4096; i++) binary += char((i * 37 + 11) & 0xFF);
+        QTest::newRow("binary") << binary << "image.json" << 0u << true;
+    }
+    void documentsLoadWithTheirView() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, name);
+        QFETCH(uint, nodes);
+        QFETCH(bool, problems);
+        const QString path = tmp.filePath(name);
+        QVERIFY(write_file(path, bytes));
+        auto job = OVJob::create(&owner);
+        OVLoaded r = load_within(path, *job);
+        QVERIFY(r.doc && r.view);
+        QCOMPARE(r.status, 0u);
+        QCOMPARE(r.size, uint64_t(bytes.size()));
+        if (!problems) QCOMPARE(jx_doc_count(r.doc), nodes);
+        QCOMPARE(jx_doc_error_count(r.doc) > 0, problems);
+        QCOMPARE(jx_view_doc(r.view), r.doc);
+        QCOMPARE(ov_load_message(r, name), QString());
+        // A view that could not be built is a memory failure.
+        jx_view_free(r.takeView());
+        QCOMPARE(ov_load_message(r, name), QStringLiteral("Could not open \"%1\": there is not enough memory.").arg(name));
+    }
+
+    void messagesOfTheStatus() {
+        OVLoaded r;
+        r.status = 2;
+        QCOMPARE(ov_load_message(r, "a.json"), QStringLiteral("Could not open \"a.json\": there is not enough memory."));
+        QCOMPARE(ov_load_message(r, "a.json", true), ov_load_message(r, "a.json"));
+        r.status = 0;
+        r.error = 0; // no error number: reads as an input/output error
+        QCOMPARE(ov_load_message(r, "a.json"), QStringLiteral("Could not open \"a.json\": input/output error."));
+    }
+
+    void recordsNames() {
+        for (auto [name, records] : {std::pair{"a.jsonl", true}, {"/x/B.NDJSON", true}, {"a.json", false},
+                                     {"jsonl", false}, {"a.jsonl.bak", false}, {"a.ndjson5", false}})
+            QVERIFY2(ov_records_name(QString::fromLatin1(name)) == records, name);
+    }
+
+    // Never past the size asked for (the buffer ends there), and short when the file ended first.
+    void readingStopsAtTheSizeOrTheEnd() {
+        QVERIFY(write_file(file("hundred"), QByteArray(100, 'x')));
+        auto job = OVJob::create(&owner);
+        for (auto [size, got] : {std::pair{60, 60}, {100, 100}, {150, 100}}) {
+            const int fd = open(QFile::encodeName(file("hundred")).constData(), O_RDONLY);
+            std::vector<char> buf(static_cast<size_t>(size));
+            int error = -1;
+            QCOMPARE(ov_read_fd(fd, buf.data(), uint64_t(size), *job, &error), uint64_t(got));
+            QCOMPARE(error, 0);
+            close(fd);
+        }
+    }
+
+    // Reading posts 0 to 0.2, parsing 0.2 to 1; every post is above the one before.
+    void progressOnlyGoesForward() {
+        const QString path = big_json(tmp.path(), 40 << 20);
+        auto job = OVJob::create(&owner);
+        QList<double> seen;
+        job->onProgress = [&](OVJob &, double f) { seen << f; };
+        std::optional<OVLoaded> result;
+        OVJob::start<OVLoaded>(job, [path](OVJob &j) { return ov_load(path, j); },
+                               [&](OVJob &, OVLoaded &r) { result = std::move(r); });
+        QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 60000);
+        QVERIFY(result->doc && result->view);
+        QVERIFY2(seen.size() >= 4, qPrintable(QString::number(seen.size())));
+        for (qsizetype i = 1; i < seen.size(); i++) QVERIFY(seen[i] > seen[i - 1]);
+        QCOMPARE(std::count_if(seen.begin(), seen.end(), [](double f) { return f <= 0.2; }), 3);
+        QCOMPARE(seen[2], 0.2);
+        QCOMPARE(seen.last(), 1.0);
+    }
+
+    void cancelledLoadsGiveNoDocument() {
+        QVERIFY(write_file(file("small.json"), "[1]"));
+        auto job = OVJob::create(&owner);
+        job->cancel();
+        OVLoaded r = load_within(file("small.json"), *job);
+        QVERIFY(!r.doc && !r.view);
+        QCOMPARE(r.status, 1u);
+        // Cancelled at the first post, while most of the file is still to be read and parsed.
+        const QString path = big_json(tmp.path(), 48 << 20);
+        job = OVJob::create(&owner);
+        job->onProgress = [](OVJob &j, double) { j.cancel(); };
+        std::optional<OVLoaded> result;
+        OVJob::start<OVLoaded>(job, [path](OVJob &j) { return ov_load(path, j); },
+                               [&](OVJob &, OVLoaded &loaded) { result = std::move(loaded); });
+        QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 60000);
+        QVERIFY(!result->doc && !result->view);
+        QCOMPARE(result->status, 1u);
+    }
+
+    // The worker finishes after its owner is gone: neither its progress nor its result reach the
+    // owner, and the result is freed (the leak checker would see a document that was not).
+    void resultsOfAGoneOwnerAreDiscarded() {
+        QVERIFY(write_file(file("late.json"), "{\"late\": true}"));
+        for (bool ownerStays : {true, false}) {
+            auto *target = new QObject;
+            auto job = OVJob::create(target);
+            std::promise<void> go;
+            std::shared_future<void> started = go.get_future().share();
+            int progress = 0, delivered = 0;
+            job->onProgress = [&](OVJob &, double) { progress++; };
+            const QString path = file("late.json");
+            OVJob::start<OVLoaded>(
+                job,
+                [path, started](OVJob &j) {
+                    started.wait();
+                    j.postProgress(0.5);
+                    return ov_load(path, j);
+                },
+                [&](OVJob &j, OVLoaded &r) {
+                    QCOMPARE(j.owner(), target);
+                    QVERIFY(r.doc);
+                    delivered++;
+                });
+            if (!ownerStays) delete target;
+            go.set_value();
+            QThreadPool::globalInstance()->waitForDone();
+            QCoreApplication::sendPostedEvents();
+            QCOMPARE(delivered, ownerStays ? 1 : 0);
+            QCOMPARE(progress > 0, ownerStays);
+            if (ownerStays) delete target;
+        }
+        // The same with a result that counts its copies.
+        auto *target = new QObject;
+        auto job = OVJob::create(target);
+        std::promise<void> go;
+        std::shared_future<void> started = go.get_future().share();
+        OVJob::start<Tracked>(job, [started](OVJob &) { started.wait(); return Tracked(); },
+                              [](OVJob &, Tracked &) { QFAIL("delivered to a deleted owner"); });
+        delete target;
+        go.set_value();
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(Tracked::alive, 0);
+    }
+};
+
+QTEST_MAIN(LoadTest)
+#include "load_test.moc"
