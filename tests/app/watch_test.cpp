@@ -42,6 +42,7 @@ constexpr int SETTLE_MS = 700;
 enum Op {
     WriteInPlace,
     AtomicRename,
+    AtomicRenameThenWriteInPlace,
     TruncateThenWrite,
     TwoSavesQuickly,
     DeleteAndRecreateQuickly,
@@ -70,6 +71,11 @@ class WatchTest : public QObject {
             QVERIFY(write_file(dir + "/.doc.json.tmp", "[1]")); // same size: only the inode tells
             QVERIFY(rename(QFile::encodeName(dir + "/.doc.json.tmp").constData(), QFile::encodeName(path).constData()) == 0);
             break;
+        case AtomicRenameThenWriteInPlace: // the file's watch must follow the new inode
+            run(AtomicRename, path, watch);
+            QTest::qWait(SETTLE_MS);
+            write_in_place(path, "[3]");
+            break;
         case TruncateThenWrite: {
             QFile f(path);
             QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -92,6 +98,8 @@ class WatchTest : public QObject {
             QVERIFY(QFile::remove(path));
             QTest::qWait(SETTLE_MS);
             QVERIFY(write_file(path, "[1]"));
+            QTest::qWait(SETTLE_MS);
+            write_in_place(path, "[2]");
             break;
         case MtimeOnly: set_mtime(path, {1000000000, 5}); break;
         case TouchToTheSameTime: set_mtime(path, mtime_of(path)); break;
@@ -117,11 +125,13 @@ private slots:
         const QList<Change> one{OVWatch::Changed}, none{};
         QTest::newRow("write in place") << int(WriteInPlace) << one;
         QTest::newRow("atomic rename, new inode") << int(AtomicRename) << one;
+        QTest::newRow("atomic rename, then write in place")
+            << int(AtomicRenameThenWriteInPlace) << QList<Change>{OVWatch::Changed, OVWatch::Changed};
         QTest::newRow("truncate, then write") << int(TruncateThenWrite) << one;
         QTest::newRow("two saves within 120 ms") << int(TwoSavesQuickly) << one;
         QTest::newRow("delete and recreate within 120 ms") << int(DeleteAndRecreateQuickly) << one;
-        QTest::newRow("delete, recreate later") << int(DeleteThenRecreateLater)
-                                                << QList<Change>{OVWatch::Missing, OVWatch::Back};
+        QTest::newRow("delete, recreate later, write in place")
+            << int(DeleteThenRecreateLater) << QList<Change>{OVWatch::Missing, OVWatch::Back, OVWatch::Changed};
         QTest::newRow("modification time only") << int(MtimeOnly) << one;
         QTest::newRow("touch to the same time") << int(TouchToTheSameTime) << none;
         QTest::newRow("chmod") << int(ChmodOnly) << none;
