@@ -61,7 +61,6 @@ Q_DECLARE_METATYPE(QList<OVWatch::Change>)
 
 class WatchTest : public QObject {
     Q_OBJECT
-    QTemporaryDir tmp;
 
     void run(Op op, const QString &path, OVWatch &watch) {
         const QString dir = QFileInfo(path).path();
