@@ -180,20 +180,6 @@ private slots:
         QCOMPARE(button.focusPolicy(), Qt::NoFocus);
     }
 
-    void textButtonUnderlinesWhileHovered() {
-        OVTextButton button(QStringLiteral("Show in text"), 16);
-        button.resize(button.fittingWidth(), 29);
-        const QImage plain = image_of(&button);
-        QEnterEvent enter(QPointF(3, 3), QPointF(3, 3), QPointF(3, 3));
-        QCoreApplication::sendEvent(&button, &enter);
-        QVERIFY(button.hover());
-        QVERIFY(image_of(&button) != plain);
-        QEvent leave(QEvent::Leave);
-        QCoreApplication::sendEvent(&button, &leave);
-        QVERIFY(!button.hover());
-        QCOMPARE(image_of(&button), plain);
-    }
-
     // Right to left from 10 points before the edge: the close button, then the offered problem
     // buttons 14 points apart; the message gets the rest less 12 points each side.
     void errorBarLaysOutItsButtons_data() {
@@ -325,32 +311,6 @@ private slots:
         QVERIFY(bar.flashing());
         QCOMPARE(bar.rightLabel()->text(), QStringLiteral("two"));
         QCOMPARE(bar.rightOpacity(), 1.0);
-    }
-
-    void labelsAlignAndCutTheirText() {
-        OVLabel label;
-        label.resize(200, 22);
-        label.setText(QStringLiteral("x"));
-        QImage img[3];
-        for (int a = 0; a < 3; a++) {
-            label.setAlignment(a);
-            img[a] = image_of(&label);
-        }
-        auto ink = [](const QImage &i) { // leftmost and rightmost inked columns
-            int lo = i.width(), hi = -1;
-            for (int x = 0; x < i.width(); x++)
-                for (int y = 0; y < i.height(); y++)
-                    if (i.pixel(x, y) != i.pixel(0, 0)) lo = std::min(lo, x), hi = std::max(hi, x);
-            return std::pair{lo, hi};
-        };
-        QVERIFY(ink(img[0]).second < 20);
-        QVERIFY(std::abs((ink(img[1]).first + ink(img[1]).second) / 2 - 100) <= 3);
-        QVERIFY(ink(img[2]).first > 180);
-        label.setAlignment(OVLabel::Left);
-        label.setText(QString(200, u'w'));
-        QVERIFY(ink(image_of(&label)).second < 200); // cut with "…", never drawn past the edge
-        QCOMPARE(OVLabel().font().pixelSize(), 12);
-        QCOMPARE(OVLabel().tone(), 4);
     }
 
     void screenshots() {

@@ -175,18 +175,6 @@ private slots:
             QCOMPARE(reports, n);
         }
     }
-
-    void matchesTheFileRegardlessOfCase() {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("Doc.json"));
-        QVERIFY(write_file(path, "[]"));
-        OVWatch watch(path, [](Change) {});
-        QVERIFY(watch.matches(path));
-        QVERIFY(watch.matches(dir.filePath(QStringLiteral("doc.JSON"))));
-        QVERIFY(watch.matches(watch.dir() + QStringLiteral("/Doc.json")));
-        QVERIFY(!watch.matches(dir.filePath(QStringLiteral("Doc.json5"))));
-        QVERIFY(!watch.matches(QStringLiteral("/elsewhere/Doc.json")));
-    }
 };
 
 QTEST_MAIN(WatchTest)
