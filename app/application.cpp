@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QMessageBox>
 #include <QMimeDatabase>
 #include <QPlainTextEdit>
@@ -31,9 +32,11 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include <jx/parse.h>
 #include <jx/problem.h>
+#include <jx/view.h>
 
 namespace {
 constexpr int MIN_SAVED_WIDTH = 320;
@@ -303,16 +306,33 @@ void OVAppDelegate::alert(const QString &message) {
 }
 
 void OVAppDelegate::alertOn(QWidget *window, const QString &message, std::function<void()> then) {
+    alertOn(window, message, {QStringLiteral("OK")}, [then](int) {
+        if (then)
+            then();
+    });
+}
+
+QMessageBox *OVAppDelegate::alertOn(QWidget *window, const QString &message, const QStringList &buttons,
+                                    std::function<void(int)> then) {
     auto *box = new QMessageBox(window);
     box->setObjectName(QStringLiteral("alert"));
     box->setText(message);
-    box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    QList<QAbstractButton *> added;
+    for (const QString &title : buttons)
+        added.append(static_cast<QAbstractButton *>(box->addButton(title, added.isEmpty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole)));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
-    if (then)
-        connect(box, &QMessageBox::finished, window, [then] { then(); });
+    // Custom buttons give an opaque result: the button clicked tells, else the code done() got.
+    connect(box, &QMessageBox::finished, window, [box, added, then](int code) {
+        qsizetype index = added.indexOf(box->clickedButton());
+        if (index < 0)
+            index = code >= ALERT_FIRST_BUTTON && code - ALERT_FIRST_BUTTON < added.size() ? code - ALERT_FIRST_BUTTON
+                                                                                         : added.size() - 1;
+        if (then)
+            then(int(index));
+    });
     box->open();
-    if (ov_test_mode()) {
+    if (ov_test_mode() && buttons.size() == 1) {
         // Nobody answers in a script run: the only button is taken on the next turn.
         const QPointer<QMessageBox> up(box);
         post([up] {
@@ -320,6 +340,7 @@ void OVAppDelegate::alertOn(QWidget *window, const QString &message, std::functi
                 up->done(ALERT_FIRST_BUTTON);
         });
     }
+    return box;
 }
 
 QStringList OVAppDelegate::recentPaths() const {
@@ -362,13 +383,17 @@ void OVAppDelegate::openClipboardThen(std::function<void(OVDocWindow *)> block) 
             doc = jx_parse(buf, size_t(bytes.size()), nullptr, nullptr, &status);
         }
         const int ms = int((ov_uptime() - started) * 1000);
-        post([this, doc, status, ms, block] { clipboardParsed(doc, status, ms, block); });
+        // Built here, like a file's: the default expansion walks the whole document.
+        JxView *view = doc ? jx_view_new(doc) : nullptr;
+        post([this, doc, view, status, ms, block] { clipboardParsed(doc, view, status, ms, block); });
     });
 }
 
-void OVAppDelegate::clipboardParsed(JxDoc *doc, int status, int ms, const std::function<void(OVDocWindow *)> &then) {
+void OVAppDelegate::clipboardParsed(JxDoc *doc, JxView *view, int status, int ms,
+                                    const std::function<void(OVDocWindow *)> &then) {
     clipsInFlight--;
     if (ending) {
+        jx_view_free(view);
         jx_doc_release(doc);
         return;
     }
@@ -383,7 +408,8 @@ void OVAppDelegate::clipboardParsed(JxDoc *doc, int status, int ms, const std::f
     } else if (format != JX_FORMAT_EMPTY && (format != JX_FORMAT_VALUE || jx_doc_error_count(doc) == 0)) {
         clipCount++;
         const QString title = ov_format("Clipboard %u", clipCount);
-        window = new OVDocWindow(doc, title, ms);
+        // Without a view (no memory left for it) the window says so and closes.
+        window = new OVDocWindow(std::exchange(view, nullptr), title, ms);
         addWindow(window);
         ov_log("opened the clipboard as %s", qUtf8Printable(title));
         jx_doc_release(doc);
@@ -397,6 +423,7 @@ void OVAppDelegate::clipboardParsed(JxDoc *doc, int status, int ms, const std::f
         note(QStringLiteral("message=") + message);
         alert(message);
     }
+    jx_view_free(view);
     if (then)
         then(window);
     if (clipsInFlight > 0)

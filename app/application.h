@@ -20,8 +20,10 @@
 class QAction;
 class QFileDialog;
 class QMenu;
+class QMessageBox;
 class OVDocWindow;
 class OVStartWindow;
+struct JxView;
 
 class OVApplication : public QApplication {
     Q_OBJECT
@@ -68,6 +70,11 @@ public:
     void alert(const QString &message);
     // An alert with one "OK" button on window; then runs when it is answered.
     void alertOn(QWidget *window, const QString &message, std::function<void()> then);
+    // A window-modal alert on window with one button per title, in order; then gets the index of
+    // the button pressed (0 for the first) and never runs once window is gone. In script mode a
+    // one-button alert answers itself on the next turn. The box deletes itself when answered.
+    QMessageBox *alertOn(QWidget *window, const QString &message, const QStringList &buttons,
+                         std::function<void(int)> then);
 
     // Recent files, from the settings' list.
     QStringList recentPaths() const;
@@ -107,7 +114,7 @@ signals:
 private:
     void note(const QString &line);
     void openDocument();
-    void clipboardParsed(JxDoc *doc, int status, int ms, const std::function<void(OVDocWindow *)> &then);
+    void clipboardParsed(JxDoc *doc, JxView *view, int status, int ms, const std::function<void(OVDocWindow *)> &then);
     void addWindow(OVDocWindow *window);
     void quitIfNoWindow();
     QPoint cascadeTopLeft(QWidget *window, const QPoint *from) const;

@@ -1,112 +1,88 @@
 #include "doc_window.h"
 
 #include "application.h"
+#include "bar.h"
+#include "error_bar.h"
+#include "job.h"
+#include "label.h"
+#include "load.h"
 #include "log.h"
-#include "options.h"
 #include "menus.h"
+#include "note_bar.h"
+#include "options.h"
+#include "progress_line.h"
 #include "settings_store.h"
+#include "status_bar.h"
 #include "text.h"
 #include "theme.h"
+#include "watch.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QFileInfo>
-#include <QLabel>
-#include <QMenuBar>
-#include <QStatusBar>
+#include <QMessageBox>
+#include <QThreadPool>
+#include <QTime>
+#include <QTimer>
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <fcntl.h>
+#include <cmath>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <jx/details.h>
 #include <jx/parse.h>
+#include <jx/restore.h>
 #include <jx/status.h>
+#include <jx/view.h>
 
 namespace {
-constexpr size_t CHUNK = 0x1000000; // reads of 16 MiB, so that a cancel is noticed soon
 constexpr int STATUS_SIZE = 512;
+constexpr int SELECT_SIZE = 256;
 constexpr int SIZE_TEXT = 48;
-constexpr int FLASH_MS = 2000;
+constexpr int TOP_HEIGHT = 36;
+constexpr int NOTE_HEIGHT = 24;
+constexpr int ERROR_HEIGHT = 30;
+constexpr int STATUS_HEIGHT = 22;
+constexpr int PROGRESS_Y = 34;
+constexpr int PROGRESS_HEIGHT = 2;
+constexpr int EMPTY_HEIGHT = 40;
+const char *const GONE_TEXT = "The file was deleted or moved. Showing the last version.";
+
+// A view a reload restored, on its way to the main thread; freed unless the window takes it.
+struct Restored {
+    JxView *view = nullptr;
+    uint32_t top = 0;
+    Restored() = default;
+    Restored(JxView *v, uint32_t t) : view(v), top(t) {}
+    Restored(Restored &&other) noexcept : view(std::exchange(other.view, nullptr)), top(other.top) {}
+    Restored &operator=(Restored &&) = delete;
+    ~Restored() { jx_view_free(view); }
+};
 } // namespace
 
-struct OVDocWindow::Job {
-    uint32_t cancel = 0; // written with atomic stores; the parser reads it atomically
-};
-
-static bool cancelled(const uint32_t *cancel) {
-    return cancel && std::atomic_ref<const uint32_t>(*cancel).load(std::memory_order_relaxed) != 0;
+static void note(const QString &line) {
+    if (OVAppDelegate *delegate = OVAppDelegate::shared())
+        emit delegate->noted(line);
 }
 
-bool ov_records_name(const QString &path) {
-    const QString ext = QFileInfo(path).suffix().toLower();
-    return ext == QLatin1String("jsonl") || ext == QLatin1String("ndjson");
+static QString formatBytes(uint64_t n) {
+    char text[SIZE_TEXT];
+    jx_fmt_bytes(n, text, sizeof text);
+    return ov_cstring(text);
 }
 
-// Reads size bytes of fd into buf; returns the count read and sets *error on a read error.
-static size_t readAll(int fd, char *buf, uint64_t size, const uint32_t *cancel, int *error) {
-    size_t done = 0;
-    while (done < size && !cancelled(cancel)) {
-        const size_t want = std::min<uint64_t>(CHUNK, size - done);
-        const ssize_t got = read(fd, buf + done, want);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            *error = errno;
-            break;
-        }
-        if (got == 0)
-            break;
-        done += size_t(got);
-    }
-    return done;
+// Freeing a view of a large document returns gigabytes to the system, which takes long enough to
+// stall the window: it goes to a worker. Nothing else holds the view by then.
+static void freeLater(JxView *view) {
+    if (view)
+        QThreadPool::globalInstance()->start([view] { jx_view_free(view); });
 }
 
-OVLoaded ov_load(const QString &path, const uint32_t *cancel) {
-    OVLoaded result;
-    const double started = ov_uptime();
-    const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        result.error = errno;
-        return result;
-    }
-    struct stat st;
-    const bool statted = fstat(fd, &st) == 0;
-    if (!statted || S_ISDIR(st.st_mode)) {
-        result.error = statted ? EISDIR : errno;
-        close(fd);
-        return result;
-    }
-    result.size = uint64_t(st.st_size);
-    if (result.size > JX_MAX_SIZE) {
-        result.status = JX_TOO_BIG;
-        close(fd);
-        return result;
-    }
-    char *buf = jx_buf_alloc(size_t(result.size));
-    if (!buf) {
-        result.status = JX_NO_MEMORY;
-        close(fd);
-        return result;
-    }
-    int error = 0;
-    const size_t got = readAll(fd, buf, result.size, cancel, &error);
-    close(fd);
-    if (cancelled(cancel) || got < result.size) {
-        jx_buf_free(buf);
-        if (cancelled(cancel))
-            result.status = JX_CANCELLED;
-        else
-            result.error = error ? error : EIO;
-        return result;
-    }
-    jx_parse_options options = {0, uint8_t(ov_records_name(path) ? 1 : 0)};
-    jx_progress progress = {nullptr, nullptr, const_cast<uint32_t *>(cancel)};
-    result.doc = jx_parse(buf, got, &options, &progress, &result.status);
-    result.ms = uint32_t((ov_uptime() - started) * 1000);
-    return result;
+// A reload that finds no file, or no folder on the way to it, shows the last version as such.
+static bool fileMissing(const OVLoaded &result) {
+    return result.status == JX_OK && (result.error == ENOENT || result.error == ENOTDIR);
 }
 
 OVDocWindow::OVDocWindow(const QString &path) : file(path) {
@@ -121,9 +97,14 @@ OVDocWindow::OVDocWindow(const QString &path) : file(path) {
     setWindowFilePath(path);
 }
 
-OVDocWindow::OVDocWindow(JxDoc *document, const QString &title, int parseMs) {
+OVDocWindow::OVDocWindow(JxDoc *doc, const QString &title, int ms) {
     init(title);
-    showDocument(document, parseMs);
+    showDocument(jx_view_new(doc), ms);
+}
+
+OVDocWindow::OVDocWindow(JxView *view, const QString &title, int ms) {
+    init(title);
+    showDocument(view, ms);
 }
 
 void OVDocWindow::init(const QString &title) {
@@ -133,96 +114,178 @@ void OVDocWindow::init(const QString &title) {
     resize(WIDTH, HEIGHT);
     setMinimumSize(MIN_WIDTH, MIN_HEIGHT);
     setMenuBar(ov_build_menu_bar(this));
-    label = new QLabel(this);
-    label->setObjectName(QStringLiteral("status"));
-    label->setAlignment(Qt::AlignCenter);
-    label->setFont(OVTheme::uiFont(OVTheme::DEFAULT_FONT_SIZE));
-    label->setAutoFillBackground(true);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::Window, OVTheme::color(0));
-    palette.setColor(QPalette::WindowText, OVTheme::color(5));
-    label->setPalette(palette);
-    setCentralWidget(label);
+    buildViews();
+}
+
+// The bars in their stacking order; the top bar is a plain bar until its controls exist.
+void OVDocWindow::buildViews() {
+    auto *fill = new OVBar(this);
+    fill->setFill(0);
+    fill->setEdge(OVBar::NoEdge);
+    root = fill;
+    root->installEventFilter(this);
+    setCentralWidget(root);
+    topBar = new OVBar(root);
+    noteBar = new OVNoteBar(root);
+    noteBar->hide();
+    errorBarView = new OVErrorBar(root);
+    errorBarView->hide();
+    const QPointer<OVDocWindow> self(this);
+    errorBarView->onClose = [self] {
+        if (!self)
+            return;
+        self->errorBarClosed = true;
+        self->errorBarView->hide();
+        self->layoutContent();
+    };
+    body = new OVLabel(root);
+    body->setObjectName(QStringLiteral("body"));
+    body->setAlignment(OVLabel::Centre);
+    body->setTone(5);
+    statusBarView = new OVStatusBar(root);
+    emptyView = new OVLabel(root);
+    emptyView->setText(QStringLiteral("This file is empty."));
+    emptyView->setTone(5);
+    emptyView->setFont(OVTheme::uiFont(15));
+    emptyView->setAlignment(OVLabel::Centre);
+    emptyView->hide();
+    progressView = new OVProgressLine(root);
+    progressView->hide();
+    layoutContent();
+}
+
+bool OVDocWindow::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == root && event->type() == QEvent::Resize)
+        layoutContent();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void OVDocWindow::layoutContent() {
+    const int w = root->width(), h = root->height();
+    topBar->setGeometry(0, 0, w, TOP_HEIGHT);
+    int y = TOP_HEIGHT;
+    if (noteBar->isVisible()) {
+        noteBar->setGeometry(0, y, w, NOTE_HEIGHT);
+        y += NOTE_HEIGHT;
+    }
+    if (errorBarView->isVisible()) {
+        errorBarView->setGeometry(0, y, w, ERROR_HEIGHT);
+        y += ERROR_HEIGHT;
+    }
+    const int split = std::max(h - STATUS_HEIGHT - y, 0);
+    body->setGeometry(0, y, w, split);
+    emptyView->setGeometry(0, y + int(std::floor(split * 0.38)) - EMPTY_HEIGHT / 2, w, EMPTY_HEIGHT);
+    statusBarView->setGeometry(0, h - STATUS_HEIGHT, w, STATUS_HEIGHT);
+    progressView->setGeometry(0, PROGRESS_Y, w, PROGRESS_HEIGHT);
 }
 
 OVDocWindow::~OVDocWindow() {
-    if (load)
-        std::atomic_ref<uint32_t>(load->cancel).store(1);
-    jx_doc_release(doc);
+    for (const std::shared_ptr<OVJob> &job : {load, reloadJob})
+        if (job)
+            job->cancel();
+    freeLater(m_view);
+}
+
+JxDoc *OVDocWindow::document() const { return jx_view_doc(m_view); }
+
+uint64_t OVDocWindow::memoryLimit() const {
+    if (ov_options().memoryOverride)
+        return ov_options().memoryOverride;
+    return uint64_t(sysconf(_SC_PHYS_PAGES)) * uint64_t(sysconf(_SC_PAGE_SIZE));
 }
 
 void OVDocWindow::startLoading() {
-    if (file.isEmpty() || load || doc)
+    if (file.isEmpty() || load || m_view || closing)
         return;
-    load = std::make_shared<Job>();
-    ov_log("open %s", qUtf8Printable(file));
-    char text[SIZE_TEXT];
-    jx_fmt_bytes(fileSize, text, sizeof text);
-    label->setText(QStringLiteral("Reading ") + ov_cstring(text) + QStringLiteral("…"));
-    auto result = std::make_shared<OVLoaded>();
-    const QString path = file;
-    const std::shared_ptr<Job> job = load;
-    const QPointer<OVDocWindow> self(this);
-    OVAppDelegate::shared()->runInBackground([=] {
-        *result = ov_load(path, &job->cancel);
-        OVAppDelegate::shared()->post([=] {
-            if (self)
-                self->loaded(*result, job);
-            else
-                jx_doc_release(result->doc);
-        });
-    });
-}
-
-void OVDocWindow::loaded(const OVLoaded &result, const std::shared_ptr<Job> &job) {
-    if (job != load) {
-        jx_doc_release(result.doc);
+    const uint64_t limit = memoryLimit();
+    uint64_t need = 0;
+    if (!memoryAsked && jx_memory_warning(int64_t(fileSize), limit, &need)) {
+        memoryAsked = true;
+        const QString message = ov_format("This file may need about %s of memory and this computer has %s.",
+                                          qUtf8Printable(formatBytes(need)), qUtf8Printable(formatBytes(limit)));
+        ov_log("memory warning %s: %s", qUtf8Printable(file), qUtf8Printable(message));
+        // The box belongs to the window and its answer runs only while the window exists;
+        // closing the window dismisses it without an answer.
+        const QPointer<OVDocWindow> self(this);
+        question = OVAppDelegate::shared()->alertOn(this, message, {QStringLiteral("Open Anyway"), QStringLiteral("Cancel")},
+                                                    [self](int button) {
+                                                        if (!self || self->closing)
+                                                            return;
+                                                        if (button == 0) {
+                                                            self->startLoading();
+                                                            return;
+                                                        }
+                                                        self->hasFailed = true;
+                                                        self->close();
+                                                    });
         return;
     }
+    ov_log("open %s", qUtf8Printable(file));
+    load = startRead(true, &OVDocWindow::loaded);
+}
+
+// Queues ov_load for the window's file under a new job whose progress the window shows; done
+// gets the result on the main thread while the window exists.
+std::shared_ptr<OVJob> OVDocWindow::startRead(bool buildView, void (OVDocWindow::*done)(OVJob &, OVLoaded &)) {
+    std::shared_ptr<OVJob> job = OVJob::create(this);
+    job->onProgress = [this](OVJob &j, double fraction) { jobProgress(j, fraction); };
+    struct stat st;
+    const uint64_t shown = stat(QFile::encodeName(file).constData(), &st) == 0 ? uint64_t(st.st_size) : fileSize;
+    beginProgress(job, QStringLiteral("Reading ") + formatBytes(shown));
+    const QString path = file;
+    OVJob::start<OVLoaded>(job, [path, buildView](OVJob &j) { return ov_load(path, j, buildView); },
+                           [this, done](OVJob &j, OVLoaded &result) { (this->*done)(j, result); });
+    return job;
+}
+
+void OVDocWindow::loaded(OVJob &job, OVLoaded &result) {
+    if (&job != load.get())
+        return;
     load.reset();
-    if (result.doc) {
+    endProgress(&job);
+    if (result.doc && result.view) {
         fileSize = result.size;
-        showDocument(result.doc, int(result.ms));
-        jx_doc_release(result.doc);
+        dev = result.dev;
+        ino = result.ino;
+        hasId = true;
+        showDocument(result.takeView(), int(result.ms));
         OVAppDelegate::shared()->noteRecent(file);
         ov_log("opened %s in %d ms", qUtf8Printable(file), int(result.ms));
+        const QPointer<OVDocWindow> self(this);
+        watch = new OVWatch(file, [self](OVWatch::Change) {
+            if (self)
+                self->reload();
+        }, this);
+    } else {
+        const QString base = QFileInfo(file).fileName();
+        ov_log("open failed %s: status %u, errno %u", qUtf8Printable(file), result.status, result.error);
+        status.clear();
+        statusBarView->setLeft(QString());
+        body->setText(QString());
+        failWith(ov_load_message(result, base), ov_load_message(result, base, true));
+    }
+    fireIdle();
+}
+
+void OVDocWindow::showDocument(JxView *view, int ms) {
+    parseMs = ms;
+    if (!view) {
+        failWith(ov_format("Could not open \"%s\": %s.", qUtf8Printable(name), "there is not enough memory"), QString());
         return;
     }
-    const QByteArray base = QFileInfo(file).fileName().toUtf8();
-    QString message;
-    QString noted;
-    if (result.status == JX_NO_MEMORY)
-        message = ov_format("Could not open \"%s\": %s.", base.constData(), "there is not enough memory");
-    else if (result.status == JX_TOO_BIG) {
-        char text[SIZE_TEXT];
-        jx_fmt_bytes(result.size, text, sizeof text);
-        message = ov_format("\"%s\" is %s. Orvel opens files up to 4 GB.", base.constData(), text);
-    } else {
-        QByteArray reason = strerror(result.error ? result.error : EIO);
-        if (!reason.isEmpty())
-            reason[0] = char(tolower(reason[0]));
-        message = ov_format("Could not open \"%s\": %s.", base.constData(), reason.constData());
-        noted = ov_format("Could not open \"%s\": %s.", base.constData(), "it could not be read");
-    }
-    ov_log("open failed %s: status %d, errno %d", qUtf8Printable(file), result.status, result.error);
-    fail(message, noted.isEmpty() ? message : noted);
+    m_view = view;
+    setStatusText(ms);
+    updateErrorBar();
+    updateEmptyLabel();
+    refresh();
 }
 
-void OVDocWindow::showDocument(JxDoc *document, int parseMs) {
-    doc = jx_doc_retain(document);
-    char text[STATUS_SIZE];
-    jx_status_text(doc, parseMs, text, sizeof text);
-    status = ov_cstring(text);
-    label->setText(status);
-}
-
-void OVDocWindow::fail(const QString &message, const QString &note) {
+// Marks the window failed and tells the user; the answer closes the window.
+void OVDocWindow::failWith(const QString &message, const QString &scriptNote) {
     hasFailed = true;
-    label->clear();
-    OVAppDelegate *delegate = OVAppDelegate::shared();
-    emit delegate->noted(QStringLiteral("open-error=") + note);
+    note(QStringLiteral("open-error=") + (scriptNote.isEmpty() ? message : scriptNote));
     const QPointer<OVDocWindow> self(this);
-    delegate->alertOn(this, message, [self] {
+    OVAppDelegate::shared()->alertOn(this, message, [self] {
         if (self)
             self->close();
     });
@@ -237,37 +300,240 @@ bool OVDocWindow::showsFile(const QString &other) const {
     return other == file;
 }
 
+void OVDocWindow::reload() {
+    if (file.isEmpty() || !m_view || hasFailed || closing)
+        return;
+    if (watch)
+        watch->resync();
+    if (reloadJob)
+        reloadJob->cancel();
+    ov_log("reload %s", qUtf8Printable(file));
+    reloadJob = startRead(false, &OVDocWindow::reloadRead);
+}
+
+// The file is read: the view's state is taken now (so that what the user did meanwhile counts)
+// and restored over the new document on a worker.
+void OVDocWindow::reloadRead(OVJob &job, OVLoaded &result) {
+    if (&job != reloadJob.get() || !m_view)
+        return;
+    if (!result.doc) {
+        reloadJob.reset();
+        endProgress(&job);
+        if (result.status != JX_CANCELLED)
+            reloadFailed(result);
+        fireIdle();
+        return;
+    }
+    JxState *state = jx_view_save(m_view, top);
+    JxDoc *doc = result.takeDoc();
+    const uint64_t newSize = result.size, newDev = result.dev, newIno = result.ino;
+    const uint32_t ms = result.ms;
+    OVJob::start<Restored>(reloadJob,
+                           [doc, state](OVJob &) {
+                               uint32_t first = 0;
+                               JxView *view = jx_view_restore(doc, state, &first);
+                               jx_state_free(state);
+                               jx_doc_release(doc);
+                               return Restored(view, first);
+                           },
+                           [this, newSize, ms, newDev, newIno](OVJob &j, Restored &restored) {
+                               reloaded(j, std::exchange(restored.view, nullptr), restored.top, newSize, ms, newDev, newIno);
+                           });
+}
+
+// The last version stays on screen; the bar says why the new one is not there. Only a file that
+// is not there reads as deleted or moved: a file that is there but too big or unreadable says so,
+// as the first load would have.
+void OVDocWindow::reloadFailed(const OVLoaded &result) {
+    gone = true;
+    errorBarClosed = false;
+    if (fileMissing(result)) {
+        ov_log("reload %s: the file is gone (status %u, errno %u)", qUtf8Printable(file), result.status, result.error);
+        goneText = QString::fromUtf8(GONE_TEXT);
+        note(QStringLiteral("reload-error=") + goneText);
+    } else {
+        ov_log("reload %s: the file cannot be read (status %u, errno %u)", qUtf8Printable(file), result.status, result.error);
+        const QString base = QFileInfo(file).fileName();
+        goneText = ov_load_message(result, base);
+        note(QStringLiteral("reload-error=") + ov_load_message(result, base, true));
+    }
+    updateErrorBar();
+}
+
+void OVDocWindow::reloaded(OVJob &job, JxView *view, uint32_t topRow, uint64_t newSize, uint32_t ms, uint64_t newDev,
+                           uint64_t newIno) {
+    if (&job != reloadJob.get() || !m_view) {
+        jx_view_free(view);
+        return;
+    }
+    reloadJob.reset();
+    endProgress(&job);
+    if (!view) {
+        ov_log("reload %s: could not restore the view", qUtf8Printable(file));
+        fireIdle();
+        return;
+    }
+    freeLater(std::exchange(m_view, view));
+    fileSize = newSize;
+    parseMs = int(ms);
+    // An atomic save gave the path a new inode: the window shows that file now.
+    dev = newDev;
+    ino = newIno;
+    hasId = true;
+    gone = false;
+    goneText.clear();
+    errorBarClosed = false;
+    setStatusText(int(ms));
+    updateErrorBar();
+    updateEmptyLabel();
+    jx_view_take_reveal(m_view);
+    top = topRow;
+    refresh();
+    statusBarView->flash(QStringLiteral("Reloaded ") + QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
+    ov_log("reloaded %s in %d ms", qUtf8Printable(file), int(ms));
+    fireIdle();
+}
+
+void OVDocWindow::setStatusText(int ms) {
+    char text[STATUS_SIZE];
+    jx_status_text(document(), ms, text, sizeof text);
+    status = ov_cstring(text);
+    body->setText(status);
+    if (!progressShowing)
+        statusBarView->setLeft(status);
+}
+
+void OVDocWindow::updateErrorBar() {
+    JxDoc *doc = document();
+    QString text = goneText;
+    if (!gone) {
+        char buf[STATUS_SIZE];
+        jx_errorbar_text(doc, buf, sizeof buf);
+        text = ov_cstring(buf);
+    }
+    const bool visible = !text.isEmpty() && !errorBarClosed;
+    const bool problems = !gone && jx_doc_error_count(doc) > 0;
+    errorBarView->setText(text);
+    errorBarView->setShowsNextProblem(problems && jx_doc_records(doc));
+    errorBarView->setShowsShowInText(problems && !jx_doc_records(doc));
+    if (visible != errorBarView->isVisible()) {
+        errorBarView->setVisible(visible);
+        layoutContent();
+    }
+}
+
+void OVDocWindow::updateEmptyLabel() {
+    JxDoc *doc = document();
+    emptyView->setVisible(jx_doc_count(doc) == 0 && jx_doc_error_count(doc) == 0);
+}
+
+// Copies the view's state onto the bars; the list and the top bar will join.
+void OVDocWindow::refresh() {
+    if (!m_view)
+        return;
+    char text[SELECT_SIZE];
+    jx_view_select_text(m_view, text, sizeof text);
+    statusBarView->setRight(ov_cstring(text));
+}
+
 bool OVDocWindow::busy() const {
-    return load != nullptr;
+    return load || reloadJob;
+}
+
+void OVDocWindow::whenIdle(std::function<void()> block) {
+    if (!busy())
+        block();
+    else
+        idle.append(std::move(block));
+}
+
+void OVDocWindow::fireIdle() {
+    if (busy() || idle.isEmpty())
+        return;
+    const QList<std::function<void()>> blocks = std::move(idle);
+    idle.clear();
+    for (const std::function<void()> &block : blocks)
+        block();
+}
+
+void OVDocWindow::beginProgress(const std::shared_ptr<OVJob> &job, const QString &label) {
+    progressJob = job;
+    progressLabel = label;
+    progressFraction = 0;
+    const std::weak_ptr<OVJob> weak = job;
+    QTimer::singleShot(PROGRESS_DELAY_MS, this, [this, weak] {
+        const std::shared_ptr<OVJob> current = weak.lock();
+        if (!current || current != progressJob)
+            return;
+        progressShowing = true;
+        progressView->setFraction(progressFraction);
+        progressView->show();
+        progressView->raise();
+        updateProgressText();
+    });
+}
+
+// Reports come in order from one worker but the line only ever moves forward.
+void OVDocWindow::jobProgress(OVJob &job, double fraction) {
+    if (&job != progressJob.get())
+        return;
+    progressFraction = std::max(progressFraction, fraction);
+    if (!progressShowing)
+        return;
+    progressView->setFraction(progressFraction);
+    updateProgressText();
+}
+
+void OVDocWindow::updateProgressText() {
+    if (progressShowing)
+        statusBarView->setLeft(ov_format("%s\u2026 %d%%", qUtf8Printable(progressLabel), int(std::floor(progressFraction * 100))));
+}
+
+void OVDocWindow::endProgress(const OVJob *job) {
+    if (!job || job != progressJob.get())
+        return;
+    progressJob.reset();
+    if (!progressShowing)
+        return;
+    progressShowing = false;
+    progressView->hide();
+    statusBarView->setLeft(status);
 }
 
 bool OVDocWindow::validate(const QAction *action, bool *checked) const {
-    const QString name = ov_action_name(action);
+    const QString item = ov_action_name(action);
     *checked = false;
-    return name == QLatin1String("performClose") || name == QLatin1String("performMiniaturize") ||
-           name == QLatin1String("performZoom");
+    if (item == QLatin1String("ovReload"))
+        return m_view && !file.isEmpty() && !hasFailed;
+    return item == QLatin1String("performClose") || item == QLatin1String("performMiniaturize") ||
+           item == QLatin1String("performZoom");
 }
 
 void OVDocWindow::perform(QAction *action) {
-    const QString name = ov_action_name(action);
-    if (name == QLatin1String("performClose"))
+    const QString item = ov_action_name(action);
+    if (item == QLatin1String("performClose"))
         close();
-    else if (name == QLatin1String("performMiniaturize"))
+    else if (item == QLatin1String("performMiniaturize"))
         showMinimized();
-    else if (name == QLatin1String("performZoom"))
+    else if (item == QLatin1String("performZoom"))
         isMaximized() ? showNormal() : showMaximized();
+    else if (item == QLatin1String("ovReload"))
+        reload();
 }
 
 void OVDocWindow::fontChanged() {
-    label->setFont(OVTheme::uiFont(OVTheme::fontSize()));
+    refresh();
 }
 
 void OVDocWindow::flashStatus(const QString &text) {
-    statusBar()->showMessage(text, FLASH_MS);
+    statusBarView->flash(text);
 }
 
 void OVDocWindow::closeEvent(QCloseEvent *event) {
     event->accept();
+    if (closing)
+        return;
+    closing = true;
     // The next window opens where this one was.
     const QRect frame = geometry();
     JxSettings &values = OVSettings::shared()->values();
@@ -276,8 +542,20 @@ void OVDocWindow::closeEvent(QCloseEvent *event) {
     values.win_w = frame.width();
     values.win_h = frame.height();
     OVSettings::shared()->changed();
-    if (load)
-        std::atomic_ref<uint32_t>(load->cancel).store(1);
+    if (question) {
+        question->disconnect(this);
+        question->close();
+    }
+    delete std::exchange(watch, nullptr);
+    // Late results find no current job and are freed on arrival.
+    for (const std::shared_ptr<OVJob> &job : {load, reloadJob})
+        if (job)
+            job->cancel();
+    load.reset();
+    reloadJob.reset();
+    progressJob.reset();
+    freeLater(std::exchange(m_view, nullptr));
+    fireIdle();
     OVAppDelegate::shared()->windowClosed(this);
     deleteLater();
 }

@@ -24,7 +24,7 @@ static constexpr double READ_SHARE = 0.2;
 
 OVLoaded::OVLoaded(OVLoaded &&other) noexcept
     : doc(std::exchange(other.doc, nullptr)), view(std::exchange(other.view, nullptr)), status(other.status),
-      error(other.error), size(other.size), ms(other.ms), kind(other.kind) {}
+      error(other.error), size(other.size), dev(other.dev), ino(other.ino), ms(other.ms), kind(other.kind) {}
 
 OVLoaded &OVLoaded::operator=(OVLoaded &&other) noexcept {
     if (this != &other) {
@@ -35,6 +35,8 @@ OVLoaded &OVLoaded::operator=(OVLoaded &&other) noexcept {
         status = other.status;
         error = other.error;
         size = other.size;
+        dev = other.dev;
+        ino = other.ino;
         ms = other.ms;
         kind = other.kind;
     }
@@ -121,6 +123,8 @@ static int open_regular(const QByteArray &path, OVLoaded &r) {
     const int flags = fcntl(fd, F_GETFL);
     if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     r.size = uint64_t(st.st_size);
+    r.dev = uint64_t(st.st_dev);
+    r.ino = uint64_t(st.st_ino);
     return fd;
 }
 
@@ -128,7 +132,7 @@ static uint32_t ms_since(std::chrono::steady_clock::time_point start) {
     return uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
 }
 
-OVLoaded ov_load(const QString &path, OVJob &job) {
+OVLoaded ov_load(const QString &path, OVJob &job, bool buildView) {
     OVLoaded r;
     const auto start = std::chrono::steady_clock::now();
     const int fd = open_regular(QFile::encodeName(path), r);
@@ -169,7 +173,7 @@ OVLoaded ov_load(const QString &path, OVJob &job) {
         r.status = JX_CANCELLED;
     }
     // Built here rather than on the main thread: the default expansion walks the document.
-    if (r.doc) r.view = jx_view_new(r.doc);
+    if (r.doc && buildView) r.view = jx_view_new(r.doc);
     return r;
 }
 

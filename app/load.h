@@ -21,6 +21,8 @@ struct OVLoaded {
     uint32_t status = 0;    // JX_OK, JX_CANCELLED, JX_NO_MEMORY or JX_TOO_BIG
     uint32_t error = 0;     // the system error number; 0 for none
     uint64_t size = 0;      // the file's size when it was opened
+    uint64_t dev = 0;       // the identity of the file that was opened (0 when none was)
+    uint64_t ino = 0;
     uint32_t ms = 0;        // time to read and parse
     uint32_t kind = File;
 
@@ -34,11 +36,12 @@ struct OVLoaded {
 };
 
 // Worker. Reads the file at path in chunks of 16 MiB (progress 0 to 0.2), parses it (0.2 to 1),
-// then builds the view with its default expansion, all on the calling thread; progress goes to the
-// job's owner through job.postProgress. Paths that are not regular files are refused before they
+// then (with buildView) builds the view with its default expansion, all on the calling thread;
+// progress goes to the job's owner through job.postProgress. A reload passes false: it makes its
+// view by restoring the old one's state instead. Paths that are not regular files are refused before they
 // are opened for reading (a named pipe would block, a device could be endless). A file that
 // shrinks while it is read fails with EIO; one that grows is read up to the size it had.
-OVLoaded ov_load(const QString &path, OVJob &job);
+OVLoaded ov_load(const QString &path, OVJob &job, bool buildView = true);
 
 // Worker. Reads up to size bytes of fd into buf (never more, even when the file has grown), in
 // chunks of 16 MiB; checks the job's cancel flag before each chunk and posts the read's share of
