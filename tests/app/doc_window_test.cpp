@@ -2,6 +2,7 @@
 // reloads after real file operations, the idle queue, and closing while work runs.
 #include "delegate_fixture.h"
 #include "error_bar.h"
+#include "file_fixture.h"
 #include "label.h"
 #include "options.h"
 #include "progress_line.h"
@@ -19,9 +20,7 @@
 
 #include <algorithm>
 #include <fcntl.h>
-#include <linux/capability.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <jx/view.h>
@@ -31,33 +30,6 @@ namespace {
 constexpr const char *GONE = "The file was deleted or moved. Showing the last version.";
 // Long enough for the 50 ms batch, the 120 ms debounce, a reload and a loaded machine.
 constexpr int SETTLE_MS = 800;
-
-bool writeFile(const QString &path, const QByteArray &bytes, QIODevice::OpenMode mode = QIODevice::Truncate) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | mode) && f.write(bytes) == bytes.size();
-}
-
-// A JSON array of short strings, about size bytes: long enough to read and parse that the
-// progress line shows and a close lands in the middle.
-void writeBig(const QString &path, qint64 size) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QByteArray block;
-    while (block.size() < (1 << 20)) block += "\"abcdefghijklmn\",";
-    f.write("[");
-    for (qint64 written = 1; written + block.size() + 3 < size;) written += f.write(block);
-    f.write("0]");
-}
-
-// Root reads any file whatever its mode. Capabilities belong to a thread and threads inherit
-// them, so dropping them here, before the first worker starts, covers the loads too.
-bool dropFileCapabilities() {
-    __user_cap_header_struct head{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[2]{};
-    if (syscall(SYS_capget, &head, data) != 0) return false;
-    for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) data[cap / 32].effective &= ~(1u << (cap % 32));
-    return syscall(SYS_capset, &head, data) == 0;
-}
 
 QString selectedPath(JxView *view) {
     char buf[256];
@@ -97,7 +69,7 @@ class DocWindowTest : public QObject {
             break;
         }
         case AtomicRename:
-            QVERIFY(writeFile(path + ".tmp", "{\"a\": [1, 2], \"b\": {\"c\": 3}}\n"));
+            QVERIFY(write_file(path + ".tmp", "{\"a\": [1, 2], \"b\": {\"c\": 3}}\n"));
             QCOMPARE(rename(QFile::encodeName(path + ".tmp").constData(), QFile::encodeName(path).constData()), 0);
             break;
         case TruncateThenWrite: {
@@ -108,11 +80,11 @@ class DocWindowTest : public QObject {
             f.write("{\"a\": [1, 2, 3], \"b\": {\"c\": 4}}");
             break;
         }
-        case Append: QVERIFY(writeFile(path, "{\"a\": 9}\n", QIODevice::Append)); break;
+        case Append: QVERIFY(write_file(path, "{\"a\": 9}\n", QIODevice::Append)); break;
         case DeleteAndRecreateQuickly:
             QVERIFY(QFile::remove(path));
             QTest::qWait(30);
-            QVERIFY(writeFile(path, "{\"a\": [5], \"b\": {\"c\": 6}}"));
+            QVERIFY(write_file(path, "{\"a\": [5], \"b\": {\"c\": 6}}"));
             break;
         case MtimeOnly: {
             const timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 5}};
@@ -126,7 +98,7 @@ class DocWindowTest : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(dir.isValid());
-        QVERIFY(dropFileCapabilities());
+        QVERIFY(drop_file_capabilities());
     }
     void init() {
         delegate = std::make_unique<OVAppDelegate>();
@@ -147,7 +119,7 @@ private slots:
         QDir(dir.path()).mkdir(QStringLiteral("folder.json"));
         QTest::newRow("folder") << file("folder.json") << "is a directory" << unread;
         QTest::newRow("missing") << file("missing.json") << "no such file or directory" << unread;
-        QVERIFY(writeFile(file("secret.json"), "{}"));
+        QVERIFY(write_file(file("secret.json"), "{}"));
         QVERIFY(QFile::setPermissions(file("secret.json"), {}));
         QTest::newRow("no permission") << file("secret.json") << "permission denied" << unread;
         QVERIFY(mkfifo(QFile::encodeName(file("pipe.json")).constData(), 0644) == 0);
@@ -179,14 +151,14 @@ private slots:
 
     // Files that parse, however odd: an empty one shows the empty label, a binary one its problem.
     void oddFilesStillOpen() {
-        QVERIFY(writeFile(file("empty.json"), QByteArray()));
+        QVERIFY(write_file(file("empty.json"), QByteArray()));
         OVDocWindow *empty = openLoaded(file("empty.json"));
         QVERIFY(empty->view() && !empty->failed());
         QVERIFY(empty->emptyLabel()->isVisible());
         QVERIFY(!empty->errorBar()->isVisible());
         QByteArray binary;
         for (int i = 0; i < 4096; i++) binary += char((i * 37 + 11) & 0xFF);
-        QVERIFY(writeFile(file("binary.json"), binary));
+        QVERIFY(write_file(file("binary.json"), binary));
         OVDocWindow *window = openLoaded(file("binary.json"));
         QVERIFY(window->view() && alerts().isEmpty());
         QVERIFY(window->errorBar()->isVisible());
@@ -203,7 +175,7 @@ private slots:
     // A quick load never shows the line; a long one shows it after the delay, only ever forward,
     // with the label and the percentage on the left, then the status text again.
     void progress() {
-        QVERIFY(writeFile(file("small.json"), "[1, 2, 3]"));
+        QVERIFY(write_file(file("small.json"), "[1, 2, 3]"));
         OVDocWindow *small = delegate->openPath(file("small.json"));
         bool shown = false;
         QTimer poll;
@@ -214,7 +186,7 @@ private slots:
         poll.stop();
         QVERIFY(!shown);
 
-        writeBig(file("big.json"), 96 << 20);
+        QVERIFY(write_big_json(file("big.json"), 96 << 20));
         OVDocWindow *big = delegate->openPath(file("big.json"));
         QList<double> fractions;
         QStringList texts;
@@ -246,7 +218,7 @@ private slots:
     void memoryQuestion() {
         QFETCH(int, answer);
         const QString path = file(QStringLiteral("mem%1.json").arg(answer));
-        QVERIFY(writeFile(path, QByteArray(1000, ' ') + "[1]"));
+        QVERIFY(write_file(path, QByteArray(1000, ' ') + "[1]"));
         ov_options().memoryOverride = 2000; // 2 × 1003 bytes are over 60 % of it
         OVDocWindow *window = delegate->openPath(path);
         QCOMPARE(alerts().size(), 1);
@@ -291,7 +263,7 @@ private slots:
         QFETCH(int, reloads);
         const bool log = op == Append;
         const QString path = file(QStringLiteral("r%1.%2").arg(op).arg(log ? "jsonl" : "json"));
-        QVERIFY(writeFile(path, log ? "{\"a\": 1}\n{\"b\": {\"c\": 2}}\n" : "{\"a\": [1, 2], \"b\": {\"c\": 3}}"));
+        QVERIFY(write_file(path, log ? "{\"a\": 1}\n{\"b\": {\"c\": 2}}\n" : "{\"a\": [1, 2], \"b\": {\"c\": 3}}"));
         OVDocWindow *window = openLoaded(path);
         QVERIFY(window->watcher());
         const uint32_t node = jx_doc_count(window->document()) - 1; // the last value, deepest
@@ -319,7 +291,7 @@ private slots:
     // Deleted for longer than the debounce: the last version stays with the bar, until it is back.
     void missingFileAndItsReturn() {
         const QString path = file(QStringLiteral("away.json"));
-        QVERIFY(writeFile(path, "{\"a\": 1}"));
+        QVERIFY(write_file(path, "{\"a\": 1}"));
         OVDocWindow *window = openLoaded(path);
         QSignalSpy noted(delegate.get(), &OVAppDelegate::noted);
         QVERIFY(QFile::remove(path));
@@ -332,7 +304,7 @@ private slots:
         QCOMPARE(noted.size(), 1);
         QCOMPARE(noted[0][0].toString(), QStringLiteral("reload-error=") + QString::fromUtf8(GONE));
         QVERIFY(logText().contains(QStringLiteral("reload ") + path + QStringLiteral(": the file is gone (status 0, errno 2)")));
-        QVERIFY(writeFile(path, "{\"a\": 2, \"b\": 3}"));
+        QVERIFY(write_file(path, "{\"a\": 2, \"b\": 3}"));
         QTRY_VERIFY_WITH_TIMEOUT(!window->fileGone(), 5000);
         QTRY_VERIFY(!window->busy());
         QVERIFY(!window->errorBar()->isVisible());
@@ -358,14 +330,14 @@ private slots:
         QFETCH(QString, scriptNote);
         QTemporaryDir own;
         const QString path = own.filePath(QStringLiteral("why.json"));
-        QVERIFY(writeFile(path, "[1]"));
+        QVERIFY(write_file(path, "[1]"));
         OVDocWindow *window = openLoaded(path);
         QSignalSpy noted(delegate.get(), &OVAppDelegate::noted);
         if (cause == QLatin1String("big")) {
             QFile f(path);
             QVERIFY(f.open(QIODevice::ReadWrite) && f.resize(0x100000000LL));
         } else if (cause == QLatin1String("mode")) {
-            QVERIFY(writeFile(path, "[1, 2]"));
+            QVERIFY(write_file(path, "[1, 2]"));
             QVERIFY(QFile::setPermissions(path, {}));
         } else {
             QVERIFY(QFile::remove(path));
@@ -390,15 +362,15 @@ private slots:
     void changesDuringTheRead() {
         QFETCH(bool, shrink);
         const QString path = file(QStringLiteral("moving.json"));
-        QVERIFY(writeFile(path, "[0]"));
+        QVERIFY(write_file(path, "[0]"));
         OVDocWindow *window = openLoaded(path);
-        writeBig(path, 160 << 20);
+        QVERIFY(write_big_json(path, 96 << 20));
         QTRY_VERIFY_WITH_TIMEOUT(window->busy(), 5000); // the watcher started a reload
         QTest::qWait(20);
         if (shrink)
-            QVERIFY(writeFile(path, "[1, 2, 3]"));
+            QVERIFY(write_file(path, "[1, 2, 3]"));
         else
-            QVERIFY(writeFile(path, QByteArray(100, ' '), QIODevice::Append));
+            QVERIFY(write_file(path, QByteArray(100, ' '), QIODevice::Append));
         // The result of the interrupted read, then the reload the change causes, settle on the
         // file as it is now.
         QTRY_VERIFY_WITH_TIMEOUT(!window->busy() && !window->fileGone(), 60000);
@@ -412,7 +384,7 @@ private slots:
 
     // Work waits for the window to be idle, in order; an idle window runs it at once.
     void idleQueue() {
-        writeBig(file("idle.json"), 24 << 20);
+        QVERIFY(write_big_json(file("idle.json"), 24 << 20));
         OVDocWindow *window = delegate->openPath(file("idle.json"));
         QStringList ran;
         QVERIFY(window->busy());
@@ -448,7 +420,7 @@ private slots:
     // A hard link is the same file: opening it focuses the window.
     void showsFileByIdentity() {
         const QString path = file(QStringLiteral("linked.json"));
-        QVERIFY(writeFile(path, "[1]"));
+        QVERIFY(write_file(path, "[1]"));
         OVDocWindow *window = openLoaded(path);
         QCOMPARE(link(QFile::encodeName(path).constData(), QFile::encodeName(file("alias.json")).constData()), 0);
         QCOMPARE(delegate->openPath(file("alias.json")), window);
@@ -459,7 +431,7 @@ private slots:
     // window (the sanitizer build checks both).
     void closeAtRandomMoments() {
         const QString path = file(QStringLiteral("closing.json"));
-        writeBig(path, 48 << 20);
+        QVERIFY(write_big_json(path, 48 << 20));
         QRandomGenerator rng(7);
         for (int i = 0; i < 24; i++) {
             const bool reload = i % 2;
@@ -477,8 +449,8 @@ private slots:
     // The window mid-load (the progress line) and after a load with problems (the error bar).
     void screenshots() {
         QDir().mkpath(QStringLiteral(ORVEL_SCREENS));
-        writeBig(file("shot-big.json"), 160 << 20);
-        QVERIFY(writeFile(file("shot-bad.json"), "{\"name\": \"Orvel\", \"sizes\": [1, 2,, 3]}"));
+        QVERIFY(write_big_json(file("shot-big.json"), 160 << 20));
+        QVERIFY(write_file(file("shot-bad.json"), "{\"name\": \"Orvel\", \"sizes\": [1, 2,, 3]}"));
         for (int theme : {2, 1}) {
             OVTheme::applyTheme(theme);
             const QString suffix = theme == 1 ? QStringLiteral("dark") : QStringLiteral("light");

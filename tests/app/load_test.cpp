@@ -1,4 +1,5 @@
 #include "job.h"
+#include "file_fixture.h"
 #include "load.h"
 
 #include <jx/doc.h>
@@ -11,45 +12,12 @@
 #include <algorithm>
 #include <fcntl.h>
 #include <future>
-#include <linux/capability.h>
 #include <optional>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 
 namespace {
-
-bool write_file(const QString &path, const QByteArray &bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-// A JSON array of short strings, size bytes long: three reading chunks and a parse that takes a
-// while.
-QString big_json(const QString &dir, qint64 size) {
-    const QString path = dir + QStringLiteral("/big.json");
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) return {};
-    const QByteArray item = "\"abcdefghijklmn\",";
-    QByteArray block;
-    while (block.size() < (1 << 20)) block += item;
-    f.write("[");
-    qint64 written = 1;
-    while (written + block.size() + 3 < size) written += f.write(block);
-    f.write("0]");
-    return path;
-}
-
-// Root reads any file whatever its mode; without these two capabilities this thread cannot.
-// Capabilities belong to a thread, so the rest of the process keeps them.
-bool drop_file_capabilities() {
-    __user_cap_header_struct head{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[2]{};
-    if (syscall(SYS_capget, &head, data) != 0) return false;
-    for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) data[cap / 32].effective &= ~(1u << (cap % 32));
-    return syscall(SYS_capset, &head, data) == 0;
-}
 
 // Loads on another thread so that a load that blocks fails the test instead of hanging it.
 OVLoaded load_within(const QString &path, OVJob &job, bool unprivileged = false) {
@@ -198,7 +166,8 @@ private slots:
 
     // Reading posts 0 to 0.2, parsing 0.2 to 1; every post is above the one before.
     void progressOnlyGoesForward() {
-        const QString path = big_json(tmp.path(), 40 << 20);
+        const QString path = file("big.json");
+        QVERIFY(write_big_json(path, 40 << 20));
         auto job = OVJob::create(&owner);
         QList<double> seen;
         job->onProgress = [&](OVJob &, double f) { seen << f; };
@@ -222,7 +191,8 @@ private slots:
         QVERIFY(!r.doc && !r.view);
         QCOMPARE(r.status, 1u);
         // Cancelled at the first post, while most of the file is still to be read and parsed.
-        const QString path = big_json(tmp.path(), 48 << 20);
+        const QString path = file("big.json");
+        QVERIFY(write_big_json(path, 48 << 20));
         job = OVJob::create(&owner);
         job->onProgress = [](OVJob &j, double) { j.cancel(); };
         std::optional<OVLoaded> result;

@@ -1,0 +1,117 @@
+// How long the main thread goes without turning its event loop while a document window loads,
+// reloads and closes a 1 GB file. Run by hand (it is not a CTest test: the file takes a while to
+// make and the figure depends on the machine):
+//   build/release/tests/app/app_stall_bench [size-in-MB]
+// The file, compact JSON records, is generated under the build folder on first use and kept.
+#include "application.h"
+#include "doc_window.h"
+#include "options.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include <jx/doc.h>
+
+namespace {
+
+// Records of eight values each ("id", "name", "ok", "tags" and its two words, "score", and the
+// record), the same bytes on every run.
+bool generate(const QString &path, qint64 size) {
+    QFile out(path + QStringLiteral(".part"));
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    const char *const words[] = {"alpha", "bravo", "delta", "echo", "harbour", "lattice", "meridian", "orbit"};
+    std::string chunk = "[";
+    qint64 written = 0;
+    for (uint64_t id = 0; written + qint64(chunk.size()) < size; id++) {
+        if (id) chunk += ',';
+        chunk += "{\"id\":" + std::to_string(id) + ",\"name\":\"record-" + std::to_string(id * 7919 % 1000003) +
+                 "\",\"ok\":" + (id % 3 ? "true" : "false") + ",\"tags\":[\"" + words[id % 8] + "\",\"" +
+                 words[(id / 8) % 8] + "\"],\"score\":" + std::to_string(id % 10000) + "." + std::to_string(id % 100) + "}";
+        if (chunk.size() > (1 << 22)) {
+            written += out.write(chunk.data(), qint64(chunk.size()));
+            chunk.clear();
+        }
+    }
+    chunk += "]";
+    out.write(chunk.data(), qint64(chunk.size()));
+    out.close();
+    return QFile::rename(out.fileName(), path);
+}
+
+// Runs the event loop until done() holds, with a 1 ms timer noting the longest gap between two
+// of its ticks: the longest the main thread was busy with something else.
+template <class Done> double longestGap(Done done, double *seconds) {
+    QEventLoop loop;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(1);
+    QElapsedTimer total, since;
+    double worst = 0;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        worst = std::max(worst, since.nsecsElapsed() / 1e6);
+        since.restart();
+        if (done()) loop.quit();
+    });
+    total.start();
+    since.start();
+    tick.start();
+    loop.exec();
+    *seconds = total.elapsed() / 1000.0;
+    return worst;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    const qint64 megabytes = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1024;
+    const QString home = QStringLiteral(ORVEL_STALL_DATA);
+    QDir().mkpath(home + QStringLiteral("/state"));
+    // Headless, and never the user's settings or log.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/config")));
+    qputenv("XDG_STATE_HOME", QFile::encodeName(home + QStringLiteral("/state")));
+    OVApplication app(argc, argv);
+    const QString path = home + QStringLiteral("/records-%1mb.json").arg(megabytes);
+    if (!QFile::exists(path)) {
+        fprintf(stderr, "generating %s\n", qPrintable(path));
+        if (!generate(path, megabytes << 20)) {
+            fprintf(stderr, "app_stall_bench: cannot write %s\n", qPrintable(path));
+            return 1;
+        }
+    }
+    OVAppDelegate delegate;
+    delegate.applicationWillFinishLaunching();
+    ov_options().memoryOverride = UINT64_MAX / 4; // measure the load, not the question
+
+    double seconds = 0;
+    OVDocWindow *window = delegate.openPath(path);
+    const double load = longestGap([&] { return !window->busy(); }, &seconds);
+    if (!window->view()) {
+        fprintf(stderr, "app_stall_bench: %s did not load\n", qPrintable(path));
+        return 1;
+    }
+    const uint32_t nodes = jx_doc_count(window->document());
+    printf("file %.0f MB, %u nodes\n", QFileInfo(path).size() / 1048576.0, nodes);
+    printf("load:   %6.2f s, longest main-thread gap %6.2f ms\n", seconds, load);
+    window->reload();
+    const double reload = longestGap([&] { return !window->busy(); }, &seconds);
+    printf("reload: %6.2f s, longest main-thread gap %6.2f ms\n", seconds, reload);
+    window->close();
+    const double close = longestGap([&] {
+        static int ticks = 0;
+        return ++ticks > 200;
+    }, &seconds);
+    printf("close:  %6.2f s, longest main-thread gap %6.2f ms\n", seconds, close);
+    const double worst = std::max({load, reload, close});
+    printf("%s: longest gap %.2f ms (target 16 ms)\n", worst <= 16 ? "ok" : "over", worst);
+    return 0;
+}
