@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "chars_int.h"
 #include "cli.h"
 
 namespace cli {
@@ -23,6 +24,11 @@ constexpr uint32_t PAGE_ROWS = 10;
 constexpr uint64_t TYPING_MS = 10;
 
 constexpr const char *BAD = "unknown command or bad arguments";
+
+// The US layout's shifted digits (")" on 0) and its four punctuation keys, plain and shifted.
+constexpr const char *SHIFTED_DIGITS = ")!@#$%^&*(";
+constexpr const char *PUNCT = "-=[]";
+constexpr const char *SHIFTED_PUNCT = "_+{}";
 
 // The copy words of scripts and the copies they make: what, path style.
 constexpr struct {
@@ -123,7 +129,7 @@ struct Driver {
         const auto *p = reinterpret_cast<const unsigned char *>(text.data());
         const auto *end = p + text.size();
         while (p < end) {
-            uint32_t cp = decode(p, end);
+            uint32_t cp = jx__utf8_read(&p, end);
             uint32_t key = 0, mods = 0;
             key_of(cp, &key, &mods);
             press(key, mods, cp);
@@ -280,40 +286,36 @@ struct Driver {
     // The character a key types, as the US layout gives it: letters, digits and the four
     // punctuation keys (shifted with shift), space; 0 for the other named keys.
     static uint32_t typed_char(uint32_t key, uint32_t mods) {
-        static constexpr const char *DIGITS = "0123456789", *SHIFTED_DIGITS = ")!@#$%^&*(";
-        static constexpr const char *PUNCT = "-=[]", *SHIFTED_PUNCT = "_+{}";
         const bool shift = mods & JX_MOD_SHIFT;
         if (key >= 'A' && key <= 'Z') return shift ? key : key + 32;
-        if (key >= '0' && key <= '9') return uint8_t((shift ? SHIFTED_DIGITS : DIGITS)[key - '0']);
-        if (const char *p = key < 128 ? std::strchr(PUNCT, int(key)) : nullptr; p && key)
-            return uint8_t(shift ? SHIFTED_PUNCT[p - PUNCT] : *p);
+        if (key >= '0' && key <= '9') return shift ? uint8_t(SHIFTED_DIGITS[key - '0']) : key;
+        if (const char *p = find(PUNCT, key)) return uint8_t(shift ? SHIFTED_PUNCT[p - PUNCT] : *p);
         return key == JX_KEY_SPACE ? ' ' : 0;
     }
 
     // The key and shift that type cp on the US layout; key 0 when no key types it.
     static void key_of(uint32_t cp, uint32_t *key, uint32_t *mods) {
-        for (uint32_t k : {uint32_t('A'), uint32_t('0'), uint32_t('-'), uint32_t('='), uint32_t('['), uint32_t(']'),
-                           uint32_t(JX_KEY_SPACE)}) {
-            for (uint32_t i = 0; i < (k == 'A' ? 26u : k == '0' ? 10u : 1u); i++) {
-                for (uint32_t m : {0u, uint32_t(JX_MOD_SHIFT)}) {
-                    if (typed_char(k + i, m) == cp) {
-                        *key = k + i;
-                        *mods = m;
-                        return;
-                    }
-                }
-            }
+        *key = 0;
+        *mods = 0;
+        if (cp >= 'a' && cp <= 'z') {
+            *key = cp - 32;
+        } else if ((cp >= 'A' && cp <= 'Z') || (cp >= '0' && cp <= '9') || find(PUNCT, cp)) {
+            *key = cp;
+            *mods = cp >= 'A' && cp <= 'Z' ? JX_MOD_SHIFT : 0;
+        } else if (const char *d = find(SHIFTED_DIGITS, cp)) {
+            *key = uint32_t('0' + (d - SHIFTED_DIGITS));
+            *mods = JX_MOD_SHIFT;
+        } else if (const char *q = find(SHIFTED_PUNCT, cp)) {
+            *key = uint8_t(PUNCT[q - SHIFTED_PUNCT]);
+            *mods = JX_MOD_SHIFT;
+        } else if (cp == ' ') {
+            *key = JX_KEY_SPACE;
         }
     }
 
-    // One code point of UTF-8 (an invalid byte reads as itself), moving p past it.
-    static uint32_t decode(const unsigned char *&p, const unsigned char *end) {
-        const unsigned char c = *p++;
-        const int n = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-        if (n == 0 || end - p < n) return c;
-        uint32_t cp = c & (0x3F >> n);
-        for (int i = 0; i < n; i++) cp = cp << 6 | (*p++ & 0x3F);
-        return cp;
+    // Where the ASCII character c stands in chars; null when it does not (or is not ASCII).
+    static const char *find(const char *chars, uint32_t c) {
+        return c && c < 128 ? std::strchr(chars, int(c)) : nullptr;
     }
 };
 
