@@ -11,11 +11,13 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -62,6 +64,10 @@ void ov_parse_progress(void *job, uint64_t done, uint64_t total) {
     static_cast<OVJob *>(job)->postProgress(READ_SHARE + (1.0 - READ_SHARE) * parsed);
 }
 
+static std::atomic<int> chunk_pause_ms{0};
+
+void ov_load_set_chunk_pause(int ms) { chunk_pause_ms.store(ms, std::memory_order_relaxed); }
+
 uint64_t ov_read_fd(int fd, char *buf, uint64_t size, OVJob &job, int *error) {
     *error = 0;
     uint64_t got = 0;
@@ -75,6 +81,8 @@ uint64_t ov_read_fd(int fd, char *buf, uint64_t size, OVJob &job, int *error) {
         if (n == 0) break;
         got += uint64_t(n);
         job.postProgress(READ_SHARE * (double(got) / double(size)));
+        if (const int pause = chunk_pause_ms.load(std::memory_order_relaxed))
+            std::this_thread::sleep_for(std::chrono::milliseconds(pause));
     }
     return got;
 }

@@ -48,6 +48,10 @@ OVLoaded ov_load(const QString &path, OVJob &job, bool buildView = true);
 // the progress after it. Returns the bytes read; *error gets the read error (0 for none).
 uint64_t ov_read_fd(int fd, char *buf, uint64_t size, OVJob &job, int *error);
 
+// Tests: sleep this long after each chunk read, so that a load lasts long enough to be watched on
+// a machine of any speed. 0 (the default) never sleeps.
+void ov_load_set_chunk_pause(int ms);
+
 // Whether the path names a records file (".jsonl" or ".ndjson", in any case).
 bool ov_records_name(const QString &path);
 
