@@ -258,8 +258,9 @@ bool OVTopBar::eventFilter(QObject *watched, QEvent *event) {
     switch (event->type()) {
     case QEvent::ShortcutOverride:
         // Return and Escape belong to the field even when a window shortcut uses them.
-        if (is_field_key(static_cast<QKeyEvent *>(event))) event->accept();
-        return false;
+        if (!is_field_key(static_cast<QKeyEvent *>(event))) return false;
+        event->accept();
+        return true;
     case QEvent::KeyPress:
         // returnPressed carries no modifiers, and Escape has no signal at all.
         return fieldKey(field, static_cast<QKeyEvent *>(event));

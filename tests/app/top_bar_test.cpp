@@ -348,6 +348,16 @@ private slots:
             QCoreApplication::sendEvent(bar.pathField(), &out);
         }
         QCOMPARE(owner.calls, QStringList());
+        // A window shortcut on the same keys does not take them from the field.
+        QAction stealer;
+        stealer.setShortcuts({QKeySequence(Qt::Key_Escape), QKeySequence(Qt::Key_Return)});
+        bar.addAction(&stealer);
+        QSignalSpy stolen(&stealer, &QAction::triggered);
+        QTest::keyClick(bar.pathField(), Qt::Key_Return);
+        QTest::keyClick(bar.pathField(), Qt::Key_Escape);
+        QCOMPARE(stolen.count(), 0);
+        QCOMPARE(owner.calls, QStringList({"pathEntered $.b", "pathCancelled"}));
+        owner.calls.clear();
         bar.searchField()->setFocus(Qt::MouseFocusReason);
         QCOMPARE(owner.calls, QStringList({"pathCancelled"}));
         bar.beginPathEditing("$"); // hidden or not, the field comes back focused
