@@ -119,7 +119,9 @@ static QToolButton *make_toggle(const QString &text, const QFont &font, const QS
     return toggle;
 }
 
-static int toggle_width(const QToolButton *toggle) { return std::max(toggle->sizeHint().width(), MIN_TOGGLE_WIDTH); }
+static int toggle_width(const QToolButton *toggle) {
+    return std::max(toggle->sizeHint().width(), MIN_TOGGLE_WIDTH);
+}
 
 static bool is_field_key(const QKeyEvent *key) {
     return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Escape;
@@ -163,7 +165,8 @@ void OVTopBar::buildViewSwitch() {
     m_viewSwitch = new QButtonGroup(this);
     m_viewSwitch->setExclusive(true);
     const QString titles[2] = {QStringLiteral("Tree"), QStringLiteral("Text")};
-    const QString tips[2] = {QStringLiteral("Tree (Ctrl+1)"), QStringLiteral("Text (Ctrl+2; again: Pretty or As in file)")};
+    const QString tips[2] = {QStringLiteral("Tree (Ctrl+1)"),
+                             QStringLiteral("Text (Ctrl+2; again: Pretty or As in file)")};
     int segment = 0;
     for (int i = 0; i < 2; i++) {
         auto *button = new SegmentButton(i == 0, m_switchBox);
@@ -204,7 +207,8 @@ void OVTopBar::buildSearchControls() {
     m_count->setTone(5);
     m_count->setFont(OVTheme::uiFont(11));
     m_count->setAlignment(OVLabel::Right);
-    m_countW = int(std::ceil(QFontMetricsF(m_count->font()).horizontalAdvance(QStringLiteral("10,000,000+ matches")))) + 4;
+    const QString widest = QStringLiteral("10,000,000+ matches");
+    m_countW = int(std::ceil(QFontMetricsF(m_count->font()).horizontalAdvance(widest))) + 4;
     m_prev = new ChevronButton(true, this);
     m_next = new ChevronButton(false, this);
     make_button(m_prev, QStringLiteral("Previous match (Shift+Ctrl+G)"));
@@ -250,11 +254,13 @@ void OVTopBar::connectControls() {
 
 int OVTopBar::selectedSegment() const { return m_viewSwitch->checkedId(); }
 
-void OVTopBar::setSelectedSegment(int segment) { m_viewSwitch->button(segment == 1 ? 1 : 0)->setChecked(true); }
+void OVTopBar::setSelectedSegment(int segment) {
+    m_viewSwitch->button(segment == 1 ? 1 : 0)->setChecked(true);
+}
 
 bool OVTopBar::eventFilter(QObject *watched, QEvent *event) {
-    auto *field = watched == m_pathField || watched == m_searchField ? static_cast<QLineEdit *>(watched) : nullptr;
-    if (!field) return OVBar::eventFilter(watched, event);
+    if (watched != m_pathField && watched != m_searchField) return OVBar::eventFilter(watched, event);
+    auto *field = static_cast<QLineEdit *>(watched);
     switch (event->type()) {
     case QEvent::ShortcutOverride:
         // Return and Escape belong to the field even when a window shortcut uses them.
@@ -369,7 +375,8 @@ bool OVTopBar::searchFieldHasFocus() const { return m_searchField->hasFocus(); }
 void OVTopBar::fontChanged() { m_crumbs->reload(); }
 
 void OVTopBar::changeEvent(QEvent *event) {
-    if ((event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange) && m_searchBad)
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::PaletteChange || type == QEvent::ApplicationPaletteChange) && m_searchBad)
         paintSearchText();
     OVBar::changeEvent(event);
 }
