@@ -2,6 +2,7 @@
 
 #include "application.h"
 #include "bar.h"
+#include "drop_outline.h"
 #include "error_bar.h"
 #include "job.h"
 #include "label.h"
@@ -11,6 +12,7 @@
 #include "note_bar.h"
 #include "options.h"
 #include "progress_line.h"
+#include "root_view.h"
 #include "settings_store.h"
 #include "status_bar.h"
 #include "text.h"
@@ -119,10 +121,7 @@ void OVDocWindow::init(const QString &title) {
 
 // The bars in their stacking order; the top bar is a plain bar until its controls exist.
 void OVDocWindow::buildViews() {
-    auto *fill = new OVBar(this);
-    fill->setFill(0);
-    fill->setEdge(OVBar::NoEdge);
-    root = fill;
+    root = new OVRootView(this);
     root->installEventFilter(this);
     setCentralWidget(root);
     topBar = new OVBar(root);
@@ -177,6 +176,7 @@ void OVDocWindow::layoutContent() {
     emptyView->setGeometry(0, y + int(std::floor(split * 0.38)) - EMPTY_HEIGHT / 2, w, EMPTY_HEIGHT);
     statusBarView->setGeometry(0, h - STATUS_HEIGHT, w, STATUS_HEIGHT);
     progressView->setGeometry(0, PROGRESS_Y, w, PROGRESS_HEIGHT);
+    root->outline()->setGeometry(0, y, w, split);
 }
 
 OVDocWindow::~OVDocWindow() {
@@ -527,6 +527,11 @@ void OVDocWindow::fontChanged() {
 
 void OVDocWindow::flashStatus(const QString &text) {
     statusBarView->flash(text);
+}
+
+void OVDocWindow::openDropped(const QStringList &paths) {
+    for (const QString &path : paths)
+        OVAppDelegate::shared()->openPath(path);
 }
 
 void OVDocWindow::closeEvent(QCloseEvent *event) {

@@ -24,6 +24,7 @@ class OVJob;
 class OVLabel;
 class OVNoteBar;
 class OVProgressLine;
+class OVRootView;
 class OVStatusBar;
 class OVWatch;
 struct JxView;
@@ -84,6 +85,9 @@ public:
     void settingsChanged() {}
     void fontChanged();
     void flashStatus(const QString &text);
+    // Files dropped on the window: each opens (or comes forward) in a window of its own.
+    void openDropped(const QStringList &paths);
+    OVRootView *rootView() const { return root; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -133,7 +137,7 @@ private:
     QList<std::function<void()>> idle;
     QPointer<QMessageBox> question; // the memory question while it is up
 
-    QWidget *root = nullptr;
+    OVRootView *root = nullptr;
     OVBar *topBar = nullptr;
     OVNoteBar *noteBar = nullptr;
     OVErrorBar *errorBarView = nullptr;
