@@ -2,6 +2,7 @@
 // while a drag hovers, and what opens. Drags go through each window's own event routing, which
 // picks the widget under the pointer, as the desktop's drags do.
 #include "delegate_fixture.h"
+#include "file_fixture.h"
 #include "drop_outline.h"
 #include "root_view.h"
 #include "start_view.h"
@@ -50,10 +51,8 @@ class DropTest : public QObject {
     std::unique_ptr<OVAppDelegate> delegate;
 
     QString writeFile(const QString &name) {
-        QFile file(dir.filePath(name));
-        file.open(QIODevice::WriteOnly);
-        file.write("{\"a\": 1}");
-        return file.fileName();
+        const QString path = dir.filePath(name);
+        return write_file(path, "{\"a\": 1}") ? path : QString();
     }
     OVStartView *startView() {
         delegate->showStartWindow();

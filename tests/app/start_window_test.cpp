@@ -1,6 +1,7 @@
 // The start window: where its parts sit, its recent rows and what clicking them does, its buttons,
 // and how it looks (with a document window under a drag, for the outline there too).
 #include "delegate_fixture.h"
+#include "file_fixture.h"
 #include "drop_outline.h"
 #include "label.h"
 #include "pasteboard.h"
@@ -20,10 +21,8 @@ class StartWindowTest : public QObject {
     std::unique_ptr<OVAppDelegate> delegate;
 
     QString writeFile(const QString &name) {
-        QFile file(dir.filePath(name));
-        file.open(QIODevice::WriteOnly);
-        file.write("{\"name\": \"Orvel\", \"sizes\": [1, 2, 3]}");
-        return file.fileName();
+        const QString path = dir.filePath(name);
+        return write_file(path, "{\"name\": \"Orvel\", \"sizes\": [1, 2, 3]}") ? path : QString();
     }
     // Notes the paths as opened, the first last so that it heads the list, and shows the window.
     OVStartView *showWithRecent(const QStringList &paths) {
