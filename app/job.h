@@ -19,6 +19,14 @@
 
 struct JxView;
 
+// A view the window no longer shows that a worker may still read (the search the view owns, its
+// Text view model). Every job that reads it keeps a copy; the last one to let go hands the view back
+// to the main thread, which frees it with the function given to ov_hold_view. Any thread may drop a
+// copy.
+using OVViewHold = std::shared_ptr<JxView>;
+// Main thread. Null for a null view. dispose runs on the main thread once nobody holds the view.
+OVViewHold ov_hold_view(JxView *view, void (*dispose)(JxView *) = nullptr);
+
 class OVJob : public std::enable_shared_from_this<OVJob> {
 public:
     // owner: the object results and progress are for (main thread).
@@ -38,9 +46,9 @@ public:
     QObject *owner() const { return m_owner.data(); }
     // Main thread: receives each progress fraction the worker posts, while the owner exists.
     std::function<void(OVJob &job, double fraction)> onProgress;
-    // Main thread: a view the job frees when it ends (the window hands over a view that a running
-    // search still reads); retire() frees it, and so does the job's end when nobody did.
-    JxView *retireView = nullptr;
+    // Main thread: a view the job keeps until it ends (the window hands over a view that a running
+    // search or copy still reads); retire() lets it go, and so does the job's end when nobody did.
+    OVViewHold retireView;
     void retire();
 
     // Worker: time (steady clock, ms) of the last progress post, for work that limits its rate.
@@ -48,6 +56,9 @@ public:
     // Worker: posts fraction (0 to 1) for onProgress. A fraction not above the last one posted is
     // dropped, so that the line never goes back.
     void postProgress(double fraction);
+    // Worker: a jx_progress callback (ctx: the OVJob) that posts done / total (1 when total is 0),
+    // at most once every 100 ms.
+    static void rateProgress(void *job, uint64_t done, uint64_t total);
 
     // Main thread: runs work on a worker and hands its result to deliver on the main thread when
     // the owner still exists; otherwise the result is only destroyed (its destructor frees what it

@@ -18,18 +18,21 @@ uint64_t jx__count_chars(const unsigned char *p, const unsigned char *stop, cons
     return chars;
 }
 
+size_t jx__utf8_cut(const char *text, size_t n, size_t max) {
+    if (n <= max) return n;
+    /* The first byte left out may continue a sequence that began before the
+     * cut; drop that whole sequence. Stray continuation bytes (more than
+     * three back) belong to no sequence and are kept. */
+    const auto *u = reinterpret_cast<const unsigned char *>(text);
+    size_t s = max;
+    for (int k = 0; k < 3 && s > 0 && jx__is_cont(u[s]); ++k) --s;
+    if (s < max && u[s] >= 0xC0 && s + jx__char_len(u + s, u + n) > max) return s;
+    return max;
+}
+
 size_t jx__copy_text(const char *text, size_t n, char *buf, size_t size) {
     if (!buf || size == 0) return n;
-    size_t cut = n < size - 1 ? n : size - 1;
-    if (cut < n) {
-        /* The first byte left out may continue a sequence that began before
-         * the cut; drop that whole sequence. Stray continuation bytes (more
-         * than three back) belong to no sequence and are kept. */
-        const auto *u = reinterpret_cast<const unsigned char *>(text);
-        size_t s = cut;
-        for (int k = 0; k < 3 && s > 0 && jx__is_cont(u[s]); ++k) --s;
-        if (s < cut && u[s] >= 0xC0 && s + jx__char_len(u + s, u + n) > cut) cut = s;
-    }
+    const size_t cut = jx__utf8_cut(text, n, size - 1);
     if (cut) std::memcpy(buf, text, cut);
     buf[cut] = 0;
     return n;

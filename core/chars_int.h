@@ -197,6 +197,11 @@ inline uint32_t jx__read_char(const unsigned char **pp, const unsigned char *end
  * byte, where a sequence may run on up to end (end >= stop). */
 uint64_t jx__count_chars(const unsigned char *p, const unsigned char *stop, const unsigned char *end);
 
+/* How many of the n bytes of text to keep so that at most max remain and no
+ * UTF-8 sequence is split: n when n <= max, else max moved back to the start
+ * of a sequence the cut would split. */
+size_t jx__utf8_cut(const char *text, size_t n, size_t max);
+
 /*
  * Hands a built text to a caller's buffer: returns n, copies at most size - 1
  * bytes, moved back so that no UTF-8 sequence is split, and a zero byte. buf

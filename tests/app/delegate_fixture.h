@@ -3,6 +3,7 @@
 #define OV_DELEGATE_FIXTURE_H
 
 #include "application.h"
+#include "doc_fixture.h"
 #include "doc_window.h"
 #include "log.h"
 #include "settings_store.h"
@@ -12,7 +13,6 @@
 #include <QMessageBox>
 #include <QtTest>
 
-#include <jx/parse.h>
 
 // Everything the log holds so far.
 inline QString logText() {
@@ -45,13 +45,6 @@ inline void closeEverything(OVAppDelegate &delegate) {
         start->close();
     settle();
     jx_settings_default(&OVSettings::shared()->values());
-}
-
-// A document parsed from text; the caller releases it.
-inline JxDoc *parseText(const QByteArray &text) {
-    char *buf = jx_buf_alloc(size_t(text.size()));
-    memcpy(buf, text.constData(), size_t(text.size()));
-    return jx_parse(buf, size_t(text.size()), nullptr, nullptr, nullptr);
 }
 
 #endif

@@ -1,0 +1,138 @@
+#include "inspector_view.h"
+
+#include "text.h"
+#include "theme.h"
+
+#include <QResizeEvent>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
+
+#include <chars_int.h>
+
+#include <cstdlib>
+
+#include <jx/view.h>
+
+namespace {
+constexpr int BACKGROUND_ROLE = 0;
+constexpr int TEXT_ROLE = 4;
+constexpr int TITLE_ROLE = 5;
+constexpr int SELECTION_ROLE = 13;
+} // namespace
+
+OVInspectorView::OVInspectorView(QWidget *parent) : QPlainTextEdit(parent) {
+    setObjectName(QStringLiteral("inspector"));
+    setReadOnly(true);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setUndoRedoEnabled(false);
+    // Text views insert dropped file URLs as text; a drop belongs to the window.
+    setAcceptDrops(false);
+    viewport()->setAcceptDrops(false);
+    setFrameShape(QFrame::NoFrame);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    document()->setDocumentMargin(INSET);
+    setFont(OVTheme::listFont());
+    recolour();
+}
+
+void OVInspectorView::inspect(JxView *view, int style) {
+    const uint32_t node = jx_view_selected_node(view);
+    if (!view || (!m_stale && node == m_node && style == m_style && view == m_view)) return;
+    ++m_gen;
+    if (!isVisibleTo(window())) {
+        m_stale = true;
+        return;
+    }
+    m_view = view;
+    m_node = node;
+    m_style = style;
+    m_stale = false;
+    size_t length = 0;
+    char *text = jx_view_inspect(view, style, &length);
+    // Without a text (no selection, or no memory for it) the pane shows nothing rather than an
+    // earlier node's text.
+    const size_t cut = text ? jx__utf8_cut(text, length, HEAD_BYTES) : 0;
+    m_head = QByteArray(text, qsizetype(cut));
+    m_rest = text ? QByteArray(text + cut, qsizetype(length - cut)) : QByteArray();
+    std::free(text);
+    showHead();
+    scheduleRest();
+}
+
+void OVInspectorView::invalidate() {
+    m_stale = true;
+    ++m_gen;
+}
+
+void OVInspectorView::fontChanged() {
+    setFont(OVTheme::listFont());
+    invalidate();
+}
+
+// Replaces the content with the head, its first line in the title colour, scrolled to the top.
+void OVInspectorView::showHead() {
+    const QString head = ov_string(m_head.constData(), size_t(m_head.size()));
+    const qsizetype feed = head.indexOf(QLatin1Char('\n'));
+    m_titleLength = int(feed < 0 ? head.size() : feed);
+    setPlainText(head);
+    m_restShown = false;
+    recolour();
+}
+
+void OVInspectorView::scheduleRest() {
+    if (m_rest.isEmpty()) return;
+    const uint64_t gen = m_gen;
+    QTimer::singleShot(REST_DELAY_MS, this, [this, gen] {
+        if (gen == m_gen) appendRest();
+    });
+}
+
+void OVInspectorView::appendRest() {
+    if (m_restShown || m_rest.isEmpty()) return;
+    QTextCursor end(document());
+    end.movePosition(QTextCursor::End);
+    // A plain format: the rest is body text even where it continues the first line.
+    end.insertText(ov_string(m_rest.constData(), size_t(m_rest.size())), QTextCharFormat());
+    m_restShown = true;
+}
+
+// A new width lays the whole text out again: only the head is laid out while the width keeps
+// changing (a divider drag, a window resize), and the rest joins once it has settled.
+void OVInspectorView::resizeEvent(QResizeEvent *event) {
+    QPlainTextEdit::resizeEvent(event);
+    if (event->size().width() == event->oldSize().width() || m_rest.isEmpty()) return;
+    ++m_gen;
+    if (m_restShown) showHead();
+    scheduleRest();
+}
+
+void OVInspectorView::changeEvent(QEvent *event) {
+    QPlainTextEdit::changeEvent(event);
+    const QEvent::Type type = event->type();
+    if (type == QEvent::PaletteChange || type == QEvent::ApplicationPaletteChange || type == QEvent::ThemeChange ||
+        type == QEvent::StyleChange)
+        recolour();
+}
+
+// The roles' colours in the current appearance: the body through the palette, the first line
+// through its own format. Setting the palette sends a palette change of its own, hence the guard.
+void OVInspectorView::recolour() {
+    if (m_recolouring) return;
+    m_recolouring = true;
+    QPalette p = palette();
+    p.setColor(QPalette::Base, OVTheme::color(BACKGROUND_ROLE));
+    p.setColor(QPalette::Window, OVTheme::color(BACKGROUND_ROLE));
+    p.setColor(QPalette::Text, OVTheme::color(TEXT_ROLE));
+    p.setColor(QPalette::Highlight, OVTheme::color(SELECTION_ROLE));
+    p.setColor(QPalette::HighlightedText, OVTheme::color(TEXT_ROLE));
+    setPalette(p);
+    if (m_titleLength > 0 && !document()->isEmpty()) {
+        QTextCursor line(document());
+        line.setPosition(m_titleLength, QTextCursor::KeepAnchor);
+        QTextCharFormat title;
+        title.setForeground(OVTheme::color(TITLE_ROLE));
+        line.mergeCharFormat(title);
+    }
+    m_recolouring = false;
+}

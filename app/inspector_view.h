@@ -1,0 +1,66 @@
+// inspector_view.h: the inspector pane: the selected node in full, read-only and selectable.
+//
+// An inspector text can be megabytes long, and laying it out takes longer than a keystroke. The
+// pane shows the first 8 KiB at once and appends the rest a moment later, only if the selection
+// has not moved on meanwhile; so stepping through rows only ever lays out short heads. Main thread
+// only.
+#ifndef OV_INSPECTOR_VIEW_H
+#define OV_INSPECTOR_VIEW_H
+
+#include <QByteArray>
+#include <QPlainTextEdit>
+#include <QString>
+
+#include <cstdint>
+
+struct JxView;
+
+class OVInspectorView : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    // The head's size in bytes, cut back to a whole character.
+    static constexpr int HEAD_BYTES = 8192;
+    // How long the head stands alone before the rest joins it.
+    static constexpr int REST_DELAY_MS = 300;
+    static constexpr int INSET = 10;
+
+    explicit OVInspectorView(QWidget *parent = nullptr);
+
+    // Shows the selected node of view with its path in style; nothing happens when node, style and
+    // view are those shown and nothing invalidated them. While the pane is hidden it only
+    // remembers to rebuild when next asked.
+    void inspect(JxView *view, int style);
+    // The next inspect rebuilds (the font, the settings or the view changed).
+    void invalidate();
+    // Takes the list font at its current size and rebuilds on the next inspect.
+    void fontChanged();
+
+    // What is laid out: the head alone, or the head and the rest.
+    bool restShown() const { return m_restShown; }
+    bool hasRest() const { return !m_rest.isEmpty(); }
+    // The UTF-8 bytes of the head as cut from the inspector text.
+    const QByteArray &head() const { return m_head; }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void showHead();
+    void scheduleRest();
+    void appendRest();
+    void recolour();
+
+    JxView *m_view = nullptr;
+    uint32_t m_node = 0;
+    int m_style = -1;
+    bool m_stale = true;
+    uint64_t m_gen = 0;
+    QByteArray m_head;
+    QByteArray m_rest;
+    int m_titleLength = 0; // characters of the head's first line
+    bool m_restShown = false;
+    bool m_recolouring = false;
+};
+
+#endif
