@@ -30,6 +30,8 @@ OVInspectorView::OVInspectorView(QWidget *parent) : QPlainTextEdit(parent) {
     setAcceptDrops(false);
     viewport()->setAcceptDrops(false);
     setFrameShape(QFrame::NoFrame);
+    // Not editable: no insertion point, as in a read-only text view.
+    setCursorWidth(0);
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     document()->setDocumentMargin(INSET);
     setFont(OVTheme::listFont());

@@ -6,18 +6,14 @@
 #include "application.h"
 #include "doc_window.h"
 #include "options.h"
+#include "stall_fixture.h"
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QTimer>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <ctime>
 #include <string>
 
 #include <jx/doc.h>
@@ -48,52 +44,12 @@ bool generate(const QString &path, qint64 size) {
     return QFile::rename(out.fileName(), path);
 }
 
-static double threadCpuMs() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
-
-// Runs the event loop until done() holds, with a 1 ms timer noting the longest gap between two
-// of its ticks: the longest the main thread was busy with something else. *cpu gets the main
-// thread's own processor time within that gap: near 0 means the thread was not running (the
-// system gave the processor to others), near the gap means it was working.
-template <class Done> double longestGap(Done done, double *seconds, double *at, double *cpu) {
-    QEventLoop loop;
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    tick.setInterval(1);
-    QElapsedTimer total, since;
-    double worst = 0, cpuSince = threadCpuMs();
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const double gap = since.nsecsElapsed() / 1e6, cpuNow = threadCpuMs();
-        if (gap > worst) {
-            worst = gap;
-            *at = total.elapsed() / 1000.0;
-            *cpu = cpuNow - cpuSince;
-        }
-        cpuSince = cpuNow;
-        since.restart();
-        if (done()) loop.quit();
-    });
-    total.start();
-    since.start();
-    tick.start();
-    loop.exec();
-    *seconds = total.elapsed() / 1000.0;
-    return worst;
-}
-
 } // namespace
 
 int main(int argc, char **argv) {
     const qint64 megabytes = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1024;
     const QString home = QStringLiteral(ORVEL_STALL_DATA);
-    QDir().mkpath(home + QStringLiteral("/state"));
-    // Headless, and never the user's settings or log.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/config")));
-    qputenv("XDG_STATE_HOME", QFile::encodeName(home + QStringLiteral("/state")));
+    benchEnvironment(home);
     OVApplication app(argc, argv);
     const QString path = home + QStringLiteral("/records-%1mb.json").arg(megabytes);
     if (!QFile::exists(path)) {
