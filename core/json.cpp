@@ -8,6 +8,8 @@
 #include "jx/decode.h"
 #include "decode_int.h"
 #include "jx/doc.h"
+#include "jx/keys.h"
+#include "jx/path.h"
 
 /* What each byte becomes inside a JSON string: 0 unchanged, 'u' a \u00XX
  * escape, otherwise the letter after the backslash. */
@@ -337,4 +339,54 @@ extern "C" char *jx_copy_key(const JxDoc *doc, uint32_t id, size_t *length) {
     }
     jx_span s = jx__key_span(doc, id);
     return jx__decode_dup(s.p, s.len, s.escaped, length);
+}
+
+/* Only the root has an empty path: an empty one for another node means
+ * jx_path failed, and copying it would pass a failure off as a path. */
+static char *copy_path(const JxDoc *doc, uint32_t node, int style, size_t *length) {
+    const size_t len = jx_path(doc, node, style, nullptr, 0);
+    if (len == 0 && jx_parent(doc, node) != JX_NONE) return nullptr;
+    auto *text = static_cast<char *>(jx__malloc(len + 1));
+    if (!text) return nullptr;
+    if (jx_path(doc, node, style, text, len + 1) != len) {
+        jx__free(text);
+        return nullptr;
+    }
+    text[len] = 0;
+    if (length) *length = len;
+    return text;
+}
+
+extern "C" char *jx_copy_node(const JxDoc *doc, uint32_t node, uint32_t what, int style, size_t *length) {
+    if (length) *length = 0;
+    switch (what) {
+        case JX_CMD_COPY_VALUE: return jx_copy_value(doc, node, length);
+        case JX_CMD_COPY_PATH: return jx__valid(doc, node) ? copy_path(doc, node, style, length) : nullptr;
+        case JX_CMD_COPY_JSON: return jx_copy_json(doc, node, 1, length);
+        case JX_CMD_COPY_KEY: return jx_copy_key(doc, node, length);
+        case JX_CMD_COPY_MINIFIED: return jx_copy_json(doc, node, 0, length);
+        default: return nullptr;
+    }
+}
+
+static uint64_t decimal_digits(uint64_t n) {
+    uint64_t digits = 1;
+    for (; n >= 10; n /= 10) digits++;
+    return digits;
+}
+
+extern "C" uint64_t jx_copy_node_size(const JxDoc *doc, uint32_t node, uint32_t what, int style) {
+    if (!jx__valid(doc, node)) return 0;
+    switch (what) {
+        case JX_CMD_COPY_VALUE:
+            return jx_type(doc, node) <= JX_ARRAY ? jx_json_size(doc, node, 1) : jx_val_text(doc, node, nullptr, 0);
+        case JX_CMD_COPY_PATH: return jx_path(doc, node, style, nullptr, 0);
+        case JX_CMD_COPY_JSON: return jx_json_size(doc, node, 1);
+        case JX_CMD_COPY_KEY:
+            if (jx_parent(doc, node) == JX_NONE) return 0;
+            if (!jx_has_key(doc, node)) return decimal_digits(jx_index_in_parent(doc, node));
+            return jx_key_text(doc, node, nullptr, 0);
+        case JX_CMD_COPY_MINIFIED: return jx_json_size(doc, node, 0);
+        default: return 0;
+    }
 }

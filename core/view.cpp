@@ -311,62 +311,18 @@ static bool copies_lines(const JxView *v, uint32_t what) {
     return what == JX_CMD_COPY_VALUE && v->mode == JX_MODE_TEXT && v->cursor_line != JX_NONE;
 }
 
-static char *copy_path(const JxDoc *doc, uint32_t node, int style, size_t *length) {
-    const size_t len = jx_path(doc, node, style, nullptr, 0);
-    /* Only the root has an empty path: an empty one for another node means
-     * jx_path failed, and copying it would pass a failure off as a path. */
-    if (len == 0 && jx_parent(doc, node) != JX_NONE) return nullptr;
-    auto *text = static_cast<char *>(jx__malloc(len + 1));
-    if (!text) return nullptr;
-    if (jx_path(doc, node, style, text, len + 1) != len) {
-        jx__free(text);
-        return nullptr;
-    }
-    text[len] = 0;
-    if (length) *length = len;
-    return text;
-}
-
 char *jx_view_copy(const JxView *view, uint32_t what, int style, size_t *length) {
     if (length) *length = 0;
     if (!view) return nullptr;
     if (copies_lines(view, what)) return jx_text_copy(view->text, view->anchor_line, view->cursor_line, length);
-    const uint32_t node = view->selected;
-    if (node == JX_NONE) return nullptr;
-    switch (what) {
-        case JX_CMD_COPY_VALUE: return jx_copy_value(view->doc, node, length);
-        case JX_CMD_COPY_PATH: return copy_path(view->doc, node, style, length);
-        case JX_CMD_COPY_JSON: return jx_copy_json(view->doc, node, 1, length);
-        case JX_CMD_COPY_KEY: return jx_copy_key(view->doc, node, length);
-        case JX_CMD_COPY_MINIFIED: return jx_copy_json(view->doc, node, 0, length);
-        default: return nullptr;
-    }
-}
-
-static uint64_t decimal_digits(uint64_t n) {
-    uint64_t digits = 1;
-    for (; n >= 10; n /= 10) digits++;
-    return digits;
+    if (view->selected == JX_NONE) return nullptr;
+    return jx_copy_node(view->doc, view->selected, what, style, length);
 }
 
 uint64_t jx_view_copy_size(const JxView *view, uint32_t what) {
     if (!view) return 0;
     if (copies_lines(view, what)) return jx_text_copy_size(view->text, view->anchor_line, view->cursor_line);
-    const JxDoc *doc = view->doc;
-    const uint32_t node = view->selected;
-    if (node == JX_NONE) return 0;
-    switch (what) {
-        case JX_CMD_COPY_VALUE:
-            return jx_type(doc, node) <= JX_ARRAY ? jx_json_size(doc, node, 1) : jx_val_text(doc, node, nullptr, 0);
-        case JX_CMD_COPY_PATH: return jx_path(doc, node, JX_PATH_JSONPATH, nullptr, 0);
-        case JX_CMD_COPY_JSON: return jx_json_size(doc, node, 1);
-        case JX_CMD_COPY_KEY:
-            if (jx_parent(doc, node) == JX_NONE) return 0;
-            if (!jx_has_key(doc, node)) return decimal_digits(jx_index_in_parent(doc, node));
-            return jx_key_text(doc, node, nullptr, 0);
-        case JX_CMD_COPY_MINIFIED: return jx_json_size(doc, node, 0);
-        default: return 0;
-    }
+    return jx_copy_node_size(view->doc, view->selected, what, JX_PATH_JSONPATH);
 }
 
 /* ---- search ---- */

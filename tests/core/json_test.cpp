@@ -143,6 +143,27 @@ TEST(JsonCopies, ValuesAreDecodedAndElementKeysAreIndices) {
     EXPECT_EQ(jx_json_size(d, 9, 1), 0u);
 }
 
+// Each copy command's announced size is the length of its text, for every node and path style;
+// only the root may have an empty path, and commands that copy nothing give null.
+TEST(JsonCopies, CopyNodeSizeIsItsLength) {
+    jxtest::Doc d(R"({"a b":[1,"x\u00e9"],"":{"k":null},"$":true})");
+    for (uint32_t n = 0; n < jx_doc_count(d); n++)
+        for (uint32_t what = JX_CMD_COPY_VALUE; what <= JX_CMD_COPY_MINIFIED; what++)
+            for (int style = JX_PATH_JSONPATH; style <= JX_PATH_POINTER; style++) {
+                size_t len = 99;
+                char *text = jx_copy_node(d, n, what, style, &len);
+                ASSERT_TRUE(text) << "node " << n << " command " << what << " style " << style;
+                EXPECT_EQ(len, jx_copy_node_size(d, n, what, style)) << "node " << n << " command " << what;
+                EXPECT_TRUE(len > 0 || n == 0 || what == JX_CMD_COPY_VALUE || what == JX_CMD_COPY_KEY);
+                std::free(text);
+            }
+    size_t len = 99;
+    EXPECT_EQ(jx_copy_node(d, 1, JX_CMD_FIND_NEXT, 0, &len), nullptr);
+    EXPECT_EQ(len, 0u);
+    EXPECT_EQ(jx_copy_node(d, JX_NONE, JX_CMD_COPY_PATH, 0, &len), nullptr);
+    EXPECT_EQ(jx_copy_node_size(d, JX_NONE, JX_CMD_COPY_JSON, 0), 0u);
+}
+
 TEST(JsonValidity, DeepNestingNeedsNoRecursion) {
     std::string deep = std::string(100000, '[') + "1" + std::string(100000, ']');
     jxtest::Doc d(deep);

@@ -33,6 +33,20 @@ char *jx_copy_value(const JxDoc *doc, uint32_t id, size_t *length /* out */);
  * root. Null on failure. */
 char *jx_copy_key(const JxDoc *doc, uint32_t id, size_t *length /* out */);
 
+/*
+ * What a copy command of jx/keys.h copies of node: JX_CMD_COPY_VALUE the
+ * value (jx_copy_value), JX_CMD_COPY_PATH the path in style (jx_path: empty
+ * only for the root, in the styles that write nothing for it),
+ * JX_CMD_COPY_JSON pretty JSON, JX_CMD_COPY_KEY the key (jx_copy_key),
+ * JX_CMD_COPY_MINIFIED minified JSON. Null (length 0) for another command, an
+ * invalid node, a path that cannot be written or a memory failure.
+ */
+char *jx_copy_node(const JxDoc *doc, uint32_t node, uint32_t what, int style, size_t *length /* out */);
+
+/* The length jx_copy_node gives, without building the text; 0 where it gives
+ * null. As costly as a pass over the text: a worker's job for large values. */
+uint64_t jx_copy_node_size(const JxDoc *doc, uint32_t node, uint32_t what, int style);
+
 #ifdef __cplusplus
 }
 #endif
