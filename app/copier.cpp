@@ -4,6 +4,7 @@
 #include "text.h"
 
 #include <QPointer>
+#include <QThreadPool>
 
 #include <cstdlib>
 #include <utility>
@@ -19,7 +20,7 @@ constexpr int SIZE_TEXT = 48;
 const char *const ROOT_HAS_NO_PATH = "The root has no path in this style.";
 
 // What the worker copies, decided on the main thread: lines of a Text view model, or a node of a
-// document the request holds a reference to.
+// document the request holds a reference to until it goes.
 struct Request {
     uint32_t what = 0;
     int style = 0;
@@ -27,46 +28,40 @@ struct Request {
     uint32_t node = JX_NONE;
     const JxText *model = nullptr;
     uint32_t from = JX_NONE, to = JX_NONE;
+    Request() = default;
+    Request(const Request &) = delete;
+    Request &operator=(const Request &) = delete;
+    ~Request() { jx_doc_release(doc); }
 };
+using RequestPtr = std::shared_ptr<Request>;
 
-// The worker's result; a null text (ok false) is a failure, an empty one a copy of nothing.
+// The worker's result: the text (ok false for a failure; an empty text is a copy of nothing), or
+// the size of a copy to be confirmed first, with the request to carry out once it is.
 struct Copied {
     bool ok = false;
     QString text;
+    uint64_t askSize = 0;
+    RequestPtr confirm;
 };
 } // namespace
 
-// Only the root has an empty path: an empty one for another node means jx_path failed.
-static char *copy_path(const JxDoc *doc, uint32_t node, int style, size_t *length) {
-    const size_t len = jx_path(doc, node, style, nullptr, 0);
-    if (len == 0 && jx_parent(doc, node) != JX_NONE) return nullptr;
-    auto *text = static_cast<char *>(std::malloc(len + 1));
-    if (text && jx_path(doc, node, style, text, len + 1) != len) {
-        std::free(text);
-        return nullptr;
-    }
-    if (text) *length = len;
-    return text;
-}
-
-static char *build(const Request &r, size_t *length) {
-    if (r.model) return jx_text_copy(r.model, r.from, r.to, length);
-    switch (r.what) {
-    case JX_CMD_COPY_VALUE: return jx_copy_value(r.doc, r.node, length);
-    case JX_CMD_COPY_PATH: return copy_path(r.doc, r.node, r.style, length);
-    case JX_CMD_COPY_JSON: return jx_copy_json(r.doc, r.node, 1, length);
-    case JX_CMD_COPY_KEY: return jx_copy_key(r.doc, r.node, length);
-    case JX_CMD_COPY_MINIFIED: return jx_copy_json(r.doc, r.node, 0, length);
-    default: return nullptr;
-    }
-}
-
-// Worker: the text, converted for the clipboard unless the copy was dropped meanwhile.
-static Copied run(OVJob &job, const Request &r) {
+// Worker: measures unless the user already agreed, then builds the text and converts it for the
+// clipboard, unless the copy was dropped meanwhile.
+static Copied run(OVJob &job, const RequestPtr &r, bool confirmed, const std::function<uint64_t(uint64_t)> &sizeFor) {
     Copied result;
+    if (!confirmed) {
+        uint64_t size = r->model ? jx_text_copy_size(r->model, r->from, r->to)
+                                 : jx_copy_node_size(r->doc, r->node, r->what, r->style);
+        if (sizeFor) size = sizeFor(size);
+        if (size > OVCopier::ASK_ABOVE) {
+            result.askSize = size;
+            result.confirm = r;
+            return result;
+        }
+    }
     size_t length = 0;
-    char *text = build(r, &length);
-    jx_doc_release(r.doc);
+    char *text = r->model ? jx_text_copy(r->model, r->from, r->to, &length)
+                          : jx_copy_node(r->doc, r->node, r->what, r->style, &length);
     if (text && !job.cancelled()) {
         result.ok = true;
         result.text = ov_string(text, length);
@@ -85,66 +80,116 @@ static QString doneText(uint32_t what, bool lines) {
     }
 }
 
-OVCopier::OVCopier(QObject *parent) : QObject(parent), sizeOf(jx_view_copy_size) {}
+OVCopier::OVCopier(QObject *parent) : QObject(parent) {}
 
 OVCopier::~OVCopier() {
     if (m_job) m_job->cancel();
 }
 
 void OVCopier::copy(uint32_t what, int style) {
-    const uint64_t gen = ++m_asked;
-    if (!m_view || what < JX_CMD_COPY_VALUE || what > JX_CMD_COPY_MINIFIED) return;
-    const uint64_t size = sizeOf(m_view, what);
-    if (size <= ASK_ABOVE || !alert) {
-        copyNow(what, style);
+    drop();
+    const JxView *view = m_view;
+    if (!view || what < JX_CMD_COPY_VALUE || what > JX_CMD_COPY_MINIFIED) {
+        emitIdle();
         return;
     }
-    char shown[SIZE_TEXT];
-    jx_fmt_bytes(size, shown, sizeof shown);
-    const QPointer<OVCopier> self(this);
-    alert(ov_format("Copy %s to the clipboard?", shown), {QStringLiteral("Copy"), QStringLiteral("Cancel")},
-          [self, gen, what, style](int button) {
-              if (self && button == 0 && gen == self->m_asked) self->copyNow(what, style);
-          });
-}
-
-void OVCopier::copyNow(uint32_t what, int style) {
-    cancel();
-    const JxView *view = m_view;
-    Request r;
-    r.what = what;
-    r.style = style;
+    auto r = std::make_shared<Request>();
+    r->what = what;
+    r->style = style;
     const bool lines = what == JX_CMD_COPY_VALUE && jx_view_mode(view) == JX_MODE_TEXT &&
                        jx_view_selected(view) != JX_NONE && jx_view_text(view);
     if (lines) {
-        r.model = jx_view_text(view);
-        r.from = jx_view_anchor(view);
-        r.to = jx_view_selected(view);
+        r->model = jx_view_text(view);
+        r->from = jx_view_anchor(view);
+        r->to = jx_view_selected(view);
     } else {
         JxDoc *doc = jx_view_doc(view);
-        r.node = jx_view_selected_node(view);
-        if (r.node == JX_NONE) return;
+        r->node = jx_view_selected_node(view);
         // Some path styles write nothing for the root; an empty clipboard would look like a copy.
-        if (what == JX_CMD_COPY_PATH && jx_parent(doc, r.node) == JX_NONE && jx_path(doc, r.node, style, nullptr, 0) == 0) {
+        const bool rootWithoutPath = what == JX_CMD_COPY_PATH && r->node != JX_NONE &&
+                                     jx_parent(doc, r->node) == JX_NONE && jx_path(doc, r->node, style, nullptr, 0) == 0;
+        if (rootWithoutPath) {
             const QString why = QString::fromUtf8(ROOT_HAS_NO_PATH);
             if (flash) flash(why);
             if (note) note(QStringLiteral("message=") + why);
+        }
+        if (r->node == JX_NONE || rootWithoutPath) {
+            emitIdle();
             return;
         }
-        r.doc = jx_doc_retain(doc);
+        r->doc = jx_doc_retain(doc);
     }
-    m_job = OVJob::create(this);
-    if (r.model) m_readers.append({m_job, r.model});
-    const QString done = doneText(what, lines);
-    OVJob::start<Copied>(m_job, [r](OVJob &job) { return run(job, r); },
-                         [this, done](OVJob &job, Copied &c) { ended(job, c.ok, c.text, done); });
+    start(r, false, doneText(what, lines));
+}
+
+// Runs request r on a worker as the current copy. A copy that was waiting for its question hands
+// its place as the model's reader (and any view it keeps) to the new job.
+void OVCopier::start(const std::shared_ptr<void> &request, bool confirmed, const QString &done) {
+    const RequestPtr r = std::static_pointer_cast<Request>(request);
+    const std::shared_ptr<OVJob> asking = std::exchange(m_job, OVJob::create(this));
+    m_asking = false;
+    if (r->model) m_readers.append({m_job, r->model});
+    if (asking) {
+        m_job->retireView = std::move(asking->retireView);
+        released(*asking);
+    }
+    OVJob::start<Copied>(m_job, [r, confirmed, sizeFor = sizeForTests](OVJob &job) { return run(job, r, confirmed, sizeFor); },
+                         [this, done](OVJob &job, Copied &c) { ended(job, c.ok, c.text, c.askSize, c.confirm, done); });
+}
+
+// Back on the main thread, current or not.
+void OVCopier::ended(OVJob &job, bool ok, const QString &text, uint64_t askSize, const std::shared_ptr<void> &confirm,
+                     const QString &done) {
+    const bool current = &job == m_job.get();
+    if (current && confirm) {
+        if (alert)
+            ask(askSize, confirm, done);
+        else
+            start(confirm, true, done); // nobody to ask
+        return;
+    }
+    released(job);
+    if (!current) return;
+    m_job.reset();
+    // A failure leaves the clipboard as it was and says nothing.
+    if (ok) {
+        ov_pasteboard()->clear();
+        ov_pasteboard()->setText(text);
+        if (flash) flash(done);
+    }
+    emitIdle();
+}
+
+// The current job stays in place while the question is up: it still counts as reading the model.
+void OVCopier::ask(uint64_t size, const std::shared_ptr<void> &request, const QString &done) {
+    char shown[SIZE_TEXT];
+    jx_fmt_bytes(size, shown, sizeof shown);
+    m_asking = true;
+    const QPointer<OVCopier> self(this);
+    const std::weak_ptr<OVJob> asking = m_job;
+    alert(ov_format("Copy %s to the clipboard?", shown), {QStringLiteral("Copy"), QStringLiteral("Cancel")},
+          [self, asking, request, done](int button) {
+              if (!self || !self->m_job || self->m_job != asking.lock()) return;
+              if (button == 0)
+                  self->start(request, true, done);
+              else
+                  self->drop();
+          });
+}
+
+// Drops the current copy, whether its worker still runs or it waits for an answer.
+void OVCopier::drop() {
+    const std::shared_ptr<OVJob> job = std::exchange(m_job, nullptr);
+    if (!job) return;
+    job->cancel();
+    // A copy waiting for an answer has no worker left to report its end.
+    if (std::exchange(m_asking, false)) released(*job);
 }
 
 void OVCopier::cancel() {
-    if (!m_job) return;
-    m_job->cancel();
-    m_job.reset();
-    emitIdle();
+    const bool was = busy();
+    drop();
+    if (was) emitIdle();
 }
 
 void OVCopier::retireView(const OVViewHold &old) {
@@ -168,28 +213,18 @@ void OVCopier::whenModelFree(const JxText *model, std::function<void()> block) {
         m_waiting.append({model, std::move(block)});
 }
 
-// Every copy that ends comes here, dropped or not: its worker no longer reads the model.
-void OVCopier::ended(OVJob &job, bool ok, const QString &text, const QString &done) {
+// job no longer reads a model: the view it kept goes, and blocks waiting for the model run.
+void OVCopier::released(OVJob &job) {
     m_readers.removeIf([&job](const Reader &reader) { return reader.job.get() == &job; });
     job.retire();
     QList<Waiting> ready;
     for (qsizetype i = 0; i < m_waiting.size();) {
-        if (reads(m_waiting[i].model)) {
+        if (reads(m_waiting[i].model))
             i++;
-            continue;
-        }
-        ready.append(m_waiting.takeAt(i));
+        else
+            ready.append(m_waiting.takeAt(i));
     }
     for (const Waiting &w : std::as_const(ready)) w.block();
-    if (&job != m_job.get()) return;
-    m_job.reset();
-    // A failure leaves the clipboard as it was and says nothing.
-    if (ok) {
-        ov_pasteboard()->clear();
-        ov_pasteboard()->setText(text);
-        if (flash) flash(done);
-    }
-    emitIdle();
 }
 
 void OVCopier::emitIdle() {
