@@ -111,19 +111,6 @@ private slots:
         QVERIFY(jx_search_finished(jx_view_search(owner.view)));
     }
 
-    // Cancelling forgets the query, removes the search and clears the message.
-    void cancelForgets() {
-        PartsOwner owner(viewOf("[\"x\"]"));
-        QStringList messages;
-        owner.search->message = [&](const QString &text) { messages << text; };
-        owner.search->startSearch(QStringLiteral("x"), {});
-        owner.search->cancelSearch();
-        QTRY_VERIFY(owner.search->idle());
-        QVERIFY(!owner.search->query());
-        QVERIFY(!jx_view_search(owner.view));
-        QCOMPARE(messages.last(), QString());
-    }
-
     // A reload hands the running search the old view; the query runs again over the new document.
     void reloadRetiresAndRuns() {
         PartsOwner owner(viewOf(bigArray(50000)));
