@@ -6,6 +6,8 @@
 #include "error_bar.h"
 #include "job.h"
 #include "label.h"
+#include "list_model.h"
+#include "list_view.h"
 #include "load.h"
 #include "log.h"
 #include "menus.h"
@@ -34,6 +36,7 @@
 #include <unistd.h>
 
 #include <jx/details.h>
+#include <jx/keys.h>
 #include <jx/parse.h>
 #include <jx/restore.h>
 #include <jx/status.h>
@@ -137,10 +140,12 @@ void OVDocWindow::buildViews() {
         self->errorBarView->hide();
         self->layoutContent();
     };
-    body = new OVLabel(root);
-    body->setObjectName(QStringLiteral("body"));
-    body->setAlignment(OVLabel::Centre);
-    body->setTone(5);
+    listModel = std::make_unique<OVViewListModel>(&m_view);
+    listView = new OVListView(listModel.get(), root);
+    listView->setObjectName(QStringLiteral("list"));
+    listView->onRefresh = [this] { refresh(); };
+    listView->onCommand = [this](uint32_t command) { runCommand(command); };
+    listView->setFocus();
     statusBarView = new OVStatusBar(root);
     emptyView = new OVLabel(root);
     emptyView->setText(QStringLiteral("This file is empty."));
@@ -172,7 +177,7 @@ void OVDocWindow::layoutContent() {
         y += ERROR_HEIGHT;
     }
     const int split = std::max(h - STATUS_HEIGHT - y, 0);
-    body->setGeometry(0, y, w, split);
+    listView->setGeometry(0, y, w, split);
     emptyView->setGeometry(0, y + int(std::floor(split * 0.38)) - EMPTY_HEIGHT / 2, w, EMPTY_HEIGHT);
     statusBarView->setGeometry(0, h - STATUS_HEIGHT, w, STATUS_HEIGHT);
     progressView->setGeometry(0, PROGRESS_Y, w, PROGRESS_HEIGHT);
@@ -261,7 +266,6 @@ void OVDocWindow::loaded(OVJob &job, OVLoaded &result) {
         ov_log("open failed %s: status %u, errno %u", qUtf8Printable(file), result.status, result.error);
         status.clear();
         statusBarView->setLeft(QString());
-        body->setText(QString());
         failWith(ov_load_message(result, base), ov_load_message(result, base, true));
     }
     fireIdle();
@@ -324,7 +328,7 @@ void OVDocWindow::reloadRead(OVJob &job, OVLoaded &result) {
         fireIdle();
         return;
     }
-    JxState *state = jx_view_save(m_view, top);
+    JxState *state = jx_view_save(m_view, topRow());
     JxDoc *doc = result.takeDoc();
     const uint64_t newSize = result.size, newDev = result.dev, newIno = result.ino;
     const uint32_t ms = result.ms;
@@ -386,8 +390,10 @@ void OVDocWindow::reloaded(OVJob &job, JxView *view, uint32_t topRow, uint64_t n
     setStatusText(int(ms));
     updateErrorBar();
     updateEmptyLabel();
+    // The restored view shows the rows that were in sight, not its selection.
     jx_view_take_reveal(m_view);
-    top = topRow;
+    listView->reloadRows();
+    listView->scrollRowToTop(topRow);
     refresh();
     statusBarView->flash(QStringLiteral("Reloaded ") + QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
     ov_log("reloaded %s in %d ms", qUtf8Printable(file), int(ms));
@@ -398,7 +404,6 @@ void OVDocWindow::setStatusText(int ms) {
     char text[STATUS_SIZE];
     jx_status_text(document(), ms, text, sizeof text);
     status = ov_cstring(text);
-    body->setText(status);
     if (!progressShowing)
         statusBarView->setLeft(status);
 }
@@ -427,10 +432,13 @@ void OVDocWindow::updateEmptyLabel() {
     emptyView->setVisible(jx_doc_count(doc) == 0 && jx_doc_error_count(doc) == 0);
 }
 
-// Copies the view's state onto the bars; the list and the top bar will join.
+// Copies the view's state onto the list and the bars; the top bar will join.
 void OVDocWindow::refresh() {
     if (!m_view)
         return;
+    listView->reloadRows();
+    if (const uint32_t reveal = jx_view_take_reveal(m_view); reveal != OVListView::NO_ROW)
+        listView->revealRow(reveal);
     char text[SELECT_SIZE];
     jx_view_select_text(m_view, text, sizeof text);
     statusBarView->setRight(ov_cstring(text));
@@ -521,7 +529,34 @@ void OVDocWindow::perform(QAction *action) {
         reload();
 }
 
+uint32_t OVDocWindow::topRow() const { return listView->topRow(); }
+
+// The menu item of each of the window's commands (1 to 17): a key the list does not handle
+// itself acts exactly as the item would, with its validation.
+static const char *const COMMAND_ACTIONS[JX_CMD_FIND_NEXT] = {
+    nullptr,        "openDocument", "ovOpenClipboard", "performClose", "ovReload",   "ovFind",
+    "ovGoto",       "ovInspector",  "ovBigger",        "ovSmaller",    "ovActualSize", "ovViewTree",
+    "ovViewText",   "copy",         "ovCopyPath",      "ovCopyJSON",   "ovCopyKey",  "ovCopyMinified",
+};
+
+void OVDocWindow::runCommand(uint32_t command) {
+    if (command >= JX_CMD_FIND_NEXT) {
+        if (jx_view_command(m_view, command))
+            refresh();
+        return;
+    }
+    if (!COMMAND_ACTIONS[command])
+        return;
+    if (QAction *action = ov_find_action(this, QString::fromLatin1(COMMAND_ACTIONS[command])))
+        action->trigger();
+}
+
+void OVDocWindow::settingsChanged() {
+    listView->reloadRows();
+}
+
 void OVDocWindow::fontChanged() {
+    listView->fontChanged();
     refresh();
 }
 

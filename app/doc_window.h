@@ -22,11 +22,13 @@ class OVBar;
 class OVErrorBar;
 class OVJob;
 class OVLabel;
+class OVListView;
 class OVNoteBar;
 class OVProgressLine;
 class OVRootView;
 class OVStatusBar;
 class OVWatch;
+class OVViewListModel;
 struct JxView;
 struct OVLoaded;
 
@@ -69,20 +71,22 @@ public:
     JxView *view() const { return m_view; }
     JxDoc *document() const;
     bool fileGone() const { return gone; }
-    // The first row shown, kept across reloads (the list sets it once it exists).
-    uint32_t topRow() const { return top; }
+    // The first row shown, kept across reloads.
+    uint32_t topRow() const;
 
     // The window's parts, for tests and the script runner.
     OVStatusBar *statusLine() const { return statusBarView; }
     OVErrorBar *errorBar() const { return errorBarView; }
     OVProgressLine *progressLine() const { return progressView; }
     OVLabel *emptyLabel() const { return emptyView; }
+    OVListView *list() const { return listView; }
     OVWatch *watcher() const { return watch; }
     bool progressShown() const { return progressShowing; }
 
     bool validate(const QAction *action, bool *checked) const;
     void perform(QAction *action);
-    void settingsChanged() {}
+    // The indent guides setting may have changed.
+    void settingsChanged();
     void fontChanged();
     void flashStatus(const QString &text);
     // Files dropped on the window: each opens (or comes forward) in a window of its own.
@@ -98,6 +102,7 @@ private:
     void buildViews();
     void layoutContent();
     void refresh();
+    void runCommand(uint32_t command);
     void loaded(OVJob &job, OVLoaded &result);
     void showDocument(JxView *view, int parseMs);
     void failWith(const QString &message, const QString &note);
@@ -122,7 +127,6 @@ private:
     uint64_t dev = 0, ino = 0, fileSize = 0;
     bool hasId = false;
     int parseMs = 0;
-    uint32_t top = 0;
     std::shared_ptr<OVJob> load, reloadJob, progressJob;
     QString progressLabel;
     double progressFraction = 0;
@@ -141,7 +145,8 @@ private:
     OVBar *topBar = nullptr;
     OVNoteBar *noteBar = nullptr;
     OVErrorBar *errorBarView = nullptr;
-    OVLabel *body = nullptr; // stands where the list will be: the status text
+    std::unique_ptr<OVViewListModel> listModel; // the list's window onto m_view
+    OVListView *listView = nullptr;
     OVStatusBar *statusBarView = nullptr;
     OVLabel *emptyView = nullptr;
     OVProgressLine *progressView = nullptr;
