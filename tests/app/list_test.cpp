@@ -8,6 +8,7 @@
 #include "list_keys.h"
 #include "list_model.h"
 #include "list_view.h"
+#include "status_bar.h"
 #include "theme.h"
 
 #include <QLineEdit>
@@ -143,16 +144,71 @@ void addRuns(JxLine *l, std::initializer_list<std::tuple<const char *, int, int>
     }
 }
 
+// A list over a real view of json: what the window shows, without the window.
+struct DocList {
+    JxView *view = nullptr;
+    OVViewListModel model{&view};
+    OVListView list{&model};
+
+    DocList(const QByteArray &json, int width, int rowsHigh) {
+        JxDoc *doc = parseText(json);
+        view = jx_view_new(doc);
+        jx_doc_release(doc);
+        list.onRefresh = [this] { refresh(); };
+        list.resize(width, rowsHigh * OVTheme::rowHeight());
+        list.show();
+        refresh();
+    }
+    ~DocList() { jx_view_free(view); }
+    void refresh() {
+        list.reloadRows();
+        if (const uint32_t row = jx_view_take_reveal(view); row != NONE) list.revealRow(row);
+    }
+    void search(const char *query) {
+        JxSearchOptions options{};
+        JxSearch *search = jx_search_new(jx_view_doc(view), query, strlen(query), &options, nullptr, 0);
+        jx_search_run(search, nullptr);
+        jx_view_set_search(view, search);
+        jx_view_search_update(view);
+    }
+    void showText(int textMode) {
+        jx_view_set_text(view, jx_text_new(jx_view_doc(view), textMode, nullptr, nullptr));
+        jx_view_set_mode(view, JX_MODE_TEXT);
+        list.resetText();
+        refresh();
+    }
+};
+
+const QByteArray NESTED = R"({"name": "Orvel", "version": 3, "released": true, "license": null,
+  "authors": [{"name": "Ada", "email": "ada@example.org"}, {"name": "Linus", "roles": ["review", "build"]}],
+  "settings": {"theme": "dark", "font": {"family": "Mono", "size": 13.5}, "tabs": [2, 4, 8]},
+  "notes": "line one\nline two, \u2713 and \ud83d\ude00", "empty": {}, "list": []})";
+
 } // namespace
 
 class ListTest : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
+    std::unique_ptr<OVAppDelegate> delegate;
+
+    OVDocWindow *openLoaded(const QString &name, const QByteArray &json) {
+        const QString path = dir.filePath(name);
+        if (!write_file(path, json)) return nullptr;
+        OVDocWindow *window = delegate->openPath(path);
+        if (!QTest::qWaitFor([&] { return !window->busy(); }, 20000)) return nullptr;
+        return window;
+    }
 
 private slots:
     void initTestCase() {
         QVERIFY(dir.isValid());
+        delegate = std::make_unique<OVAppDelegate>();
+        delegate->applicationWillFinishLaunching();
         OVTheme::applyTheme(2);
+    }
+    void cleanupTestCase() {
+        closeEverything(*delegate);
+        delegate.reset();
     }
 
     // ---- geometry, against worked numbers (character width 8 unless said) ----
@@ -666,6 +722,96 @@ private slots:
         QCOMPARE(h.image().pixel(150, 3 * OVTheme::rowHeight()), OVTheme::color(0, false).rgb());
         OVTheme::applyTheme(1);
         QCOMPARE(h.image().pixel(150, 3 * OVTheme::rowHeight()), OVTheme::color(0, true).rgb());
+        OVTheme::applyTheme(2);
+    }
+
+    // ---- inside a document window ----
+
+    // A reload keeps the rows that were in sight; keys and clicks reach the view through the
+    // window, which reveals the selection and runs the commands keys name.
+    void inTheWindow() {
+        QByteArray json = "[";
+        for (int i = 0; i < 400; i++) json += QByteArray::number(i) + ",";
+        json += "400]";
+        OVDocWindow *window = openLoaded(QStringLiteral("numbers.json"), json);
+        QVERIFY(window && window->view());
+        OVListView *list = window->list();
+        QVERIFY(list->isVisible() && list->hasFocus());
+        QCOMPARE(list->rowsPainted() > 0 || QTest::qWaitFor([&] { return list->rowsPainted() > 0; }), true);
+        list->scrollRowToTop(200);
+        QCOMPARE(window->topRow(), 200u);
+        json.replace("[0,", "[-1,");
+        QVERIFY(write_file(window->path(), json));
+        QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QStringLiteral("reloaded ") + window->path()), 10000);
+        QCOMPARE(list->topRow(), 200u);
+
+        QTest::keyClick(list, Qt::Key_End);
+        QCOMPARE(jx_view_selected(window->view()), 401u);
+        QCOMPARE(list->topRow(), 402u - ov_full_rows(list->viewport()->height(), list->rowHeight()));
+        QTest::keyClick(list, Qt::Key_Home);
+        QCOMPARE(list->topRow(), 0u);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(100, 3 * list->rowHeight() + 2));
+        QCOMPARE(jx_view_selected(window->view()), 3u);
+        QCOMPARE(window->statusLine()->right(), QStringLiteral("number")); // the status bar follows
+        // Alt+left on the root collapses it: one row; F5 (no menu item) reloads.
+        QTest::keyClick(list, Qt::Key_Home);
+        QTest::keyClick(list, Qt::Key_Left, Qt::AltModifier);
+        QCOMPARE(jx_view_count(window->view()), 1u);
+        QTest::keyClick(list, Qt::Key_2, Qt::AltModifier);
+        QCOMPARE(jx_view_count(window->view()), 402u);
+        QTest::keyClick(list, Qt::Key_F5);
+        QVERIFY(window->busy());
+        QTRY_VERIFY(!window->busy());
+        closeEverything(*delegate);
+    }
+
+    // ---- screenshots ----
+
+    // The Tree and Text views of a nested document with search hits and a selection, a tree
+    // deeper than its indent cap, and a window over a file with problems.
+    void screenshots() {
+        QDir().mkpath(QStringLiteral(ORVEL_SCREENS));
+        QByteArray deep;
+        for (int i = 0; i < 18; i++) deep += "{\"level" + QByteArray::number(i + 1) + "\": ";
+        deep += "\"bottom\"" + QByteArray(18, '}');
+        for (int theme : {2, 1}) {
+            OVTheme::applyTheme(theme);
+            const QString suffix = theme == 1 ? QStringLiteral("-dark.png") : QStringLiteral("-light.png");
+            const QString base = QStringLiteral(ORVEL_SCREENS "/linux-list-");
+            {
+                DocList tree(NESTED, 560, 26);
+                jx_view_command(tree.view, JX_CMD_EXPAND_ALL);
+                tree.search("name"); // selects the first hit: the current one
+                tree.refresh();
+                QVERIFY(tree.list.grab().save(base + QStringLiteral("tree") + suffix));
+            }
+            for (int textMode : {JX_TEXT_PRETTY, JX_TEXT_FILE}) {
+                DocList text(NESTED, 560, 18);
+                text.search("name");
+                text.showText(textMode);
+                const uint32_t first = textMode == JX_TEXT_PRETTY ? 4 : 1;
+                jx_view_click(text.view, first, 0, 0);
+                jx_view_click(text.view, first + 2, 0, JX_MOD_SHIFT);
+                text.refresh();
+                text.list.grab();
+                QCoreApplication::processEvents(); // the column widened by the lines drawn
+                const QString name = textMode == JX_TEXT_PRETTY ? QStringLiteral("text-pretty") : QStringLiteral("text-file");
+                QVERIFY(text.list.grab().save(base + name + suffix));
+            }
+            {
+                DocList tree(deep, 360, 20); // an indent cap of 13
+                jx_view_command(tree.view, JX_CMD_EXPAND_ALL);
+                jx_view_key(tree.view, JX_KEY_END, 0, 1);
+                tree.refresh();
+                QVERIFY(tree.list.grab().save(base + QStringLiteral("deep") + suffix));
+            }
+            JxSettings &values = OVSettings::shared()->values();
+            values.win_x = 0, values.win_y = 0, values.win_w = 640, values.win_h = 300;
+            OVDocWindow *window = openLoaded(QStringLiteral("problems.json"), "{\"name\": \"Orvel\",\n \"sizes\": [1, 2,, 3],\n \"ok\": tru}\n");
+            QVERIFY(window);
+            QVERIFY(window->grab().save(base + QStringLiteral("problems") + suffix));
+            closeEverything(*delegate);
+        }
         OVTheme::applyTheme(2);
     }
 };

@@ -4,60 +4,31 @@
 //   build/release/tests/app/app_stall_bench [size-in-MB]
 // The file, compact JSON records, is generated under the build folder on first use and kept.
 #include "application.h"
+#include "bench_fixture.h"
 #include "doc_window.h"
 #include "options.h"
-#include "stall_fixture.h"
 
-#include <QFile>
+#include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdio>
-#include <string>
 
 #include <jx/doc.h>
-
-namespace {
-
-// Records of eight values each ("id", "name", "ok", "tags" and its two words, "score", and the
-// record), the same bytes on every run.
-bool generate(const QString &path, qint64 size) {
-    QFile out(path + QStringLiteral(".part"));
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-    const char *const words[] = {"alpha", "bravo", "delta", "echo", "harbour", "lattice", "meridian", "orbit"};
-    std::string chunk = "[";
-    qint64 written = 0;
-    for (uint64_t id = 0; written + qint64(chunk.size()) < size; id++) {
-        if (id) chunk += ',';
-        chunk += "{\"id\":" + std::to_string(id) + ",\"name\":\"record-" + std::to_string(id * 7919 % 1000003) +
-                 "\",\"ok\":" + (id % 3 ? "true" : "false") + ",\"tags\":[\"" + words[id % 8] + "\",\"" +
-                 words[(id / 8) % 8] + "\"],\"score\":" + std::to_string(id % 10000) + "." + std::to_string(id % 100) + "}";
-        if (chunk.size() > (1 << 22)) {
-            written += out.write(chunk.data(), qint64(chunk.size()));
-            chunk.clear();
-        }
-    }
-    chunk += "]";
-    out.write(chunk.data(), qint64(chunk.size()));
-    out.close();
-    return QFile::rename(out.fileName(), path);
-}
-
-} // namespace
 
 int main(int argc, char **argv) {
     const qint64 megabytes = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1024;
     const QString home = QStringLiteral(ORVEL_STALL_DATA);
-    benchEnvironment(home);
+    QDir().mkpath(home + QStringLiteral("/state"));
+    // Headless, and never the user's settings or log.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/config")));
+    qputenv("XDG_STATE_HOME", QFile::encodeName(home + QStringLiteral("/state")));
     OVApplication app(argc, argv);
-    const QString path = home + QStringLiteral("/records-%1mb.json").arg(megabytes);
-    if (!QFile::exists(path)) {
-        fprintf(stderr, "generating %s\n", qPrintable(path));
-        if (!generate(path, megabytes << 20)) {
-            fprintf(stderr, "app_stall_bench: cannot write %s\n", qPrintable(path));
-            return 1;
-        }
+    const QString path = records_json(home, megabytes);
+    if (path.isEmpty()) {
+        fprintf(stderr, "app_stall_bench: cannot write the records file in %s\n", qPrintable(home));
+        return 1;
     }
     OVAppDelegate delegate;
     delegate.applicationWillFinishLaunching();
