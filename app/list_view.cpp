@@ -397,9 +397,11 @@ void OVListView::drawText(QPainter &p, double x, double textTop, double right, d
             part = m_metrics.elidedText(part, Qt::ElideRight, std::max(right - x, 0.0));
             advance = m_metrics.horizontalAdvance(part);
         }
-        if (span.hitRole >= 0) p.fillRect(QRectF(x, textTop, advance, m_lineHeight), colors[span.hitRole]);
-        p.setPen(colors[span.role]);
-        p.drawText(QPointF(x, baseline), part);
+        if (x + advance > 0) { // a Text view line scrolled sideways starts out of sight
+            if (span.hitRole >= 0) p.fillRect(QRectF(x, textTop, advance, m_lineHeight), colors[span.hitRole]);
+            p.setPen(colors[span.role]);
+            p.drawText(QPointF(x, baseline), part);
+        }
         x += advance;
         if (cut) break;
     }
@@ -549,7 +551,7 @@ void OVListView::contextMenuEvent(QContextMenuEvent *event) {
     // A mouse's menu was shown on the press; the menu key shows it by the selected row.
     if (event->reason() == QContextMenuEvent::Mouse || !onContextMenu) return;
     const uint32_t selected = model ? model->selected() : NO_ROW;
-    QPoint at(OV_MARGIN, 0);
+    QPoint at(int(OV_MARGIN), 0);
     if (selected != NO_ROW && selected >= top && selected - top < ov_full_rows(viewport()->height(), m_rowHeight))
         at.setY(int(selected - top + 1) * m_rowHeight);
     onContextMenu(viewport()->mapToGlobal(at));
