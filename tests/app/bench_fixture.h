@@ -3,6 +3,7 @@
 #ifndef OV_BENCH_FIXTURE_H
 #define OV_BENCH_FIXTURE_H
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -72,6 +73,14 @@ template <class Done> double longestGap(Done done, double *seconds, double *at, 
     loop.exec();
     *seconds = total.elapsed() / 1000.0;
     return worst;
+}
+
+// Headless, and never the user's settings or log: those live under home.
+inline void bench_environment(const QString &home) {
+    QDir().mkpath(home + QStringLiteral("/state"));
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/config")));
+    qputenv("XDG_STATE_HOME", QFile::encodeName(home + QStringLiteral("/state")));
 }
 
 // The records file of megabytes MB in folder, generated on first use and kept; empty when it

@@ -26,7 +26,6 @@
 #include "bench_generate.h"
 #include "bench_util.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -299,11 +298,7 @@ int main(int argc, char **argv) {
         }
     }
     const QString home = QStringLiteral(ORVEL_STALL_DATA);
-    QDir().mkpath(home + QStringLiteral("/state"));
-    // Headless, and never the user's settings or log.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/config")));
-    qputenv("XDG_STATE_HOME", QFile::encodeName(home + QStringLiteral("/state")));
+    bench_environment(home);
     OVApplication app(argc, argv);
     bench::print_banner("app_list_bench: painting and scrolling the document list");
     printf("load average at the start: %s\n", qPrintable(load_average()));

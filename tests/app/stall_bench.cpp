@@ -8,7 +8,6 @@
 #include "doc_window.h"
 #include "options.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -19,11 +18,7 @@
 int main(int argc, char **argv) {
     const qint64 megabytes = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1024;
     const QString home = QStringLiteral(ORVEL_STALL_DATA);
-    QDir().mkpath(home + QStringLiteral("/state"));
-    // Headless, and never the user's settings or log.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/config")));
-    qputenv("XDG_STATE_HOME", QFile::encodeName(home + QStringLiteral("/state")));
+    bench_environment(home);
     OVApplication app(argc, argv);
     const QString path = records_json(home, megabytes);
     if (path.isEmpty()) {
