@@ -476,9 +476,12 @@ void OVListView::mousePressEvent(QMouseEvent *event) {
         if (onCommand) onCommand(JX_CMD_FORWARD);
         return;
     case Qt::RightButton: {
-        // The row menu acts on the row under the pointer, so that row is selected first.
+        // The row menu acts on the row under the pointer, so that row is selected first; a
+        // Text view selection the pointer is in stays whole, so that its lines are what the
+        // menu copies.
         setFocus(Qt::MouseFocusReason);
-        if (const uint32_t row = rowAt(event->position().toPoint()); row != NO_ROW) {
+        const uint32_t row = rowAt(event->position().toPoint());
+        if (row != NO_ROW && !(m_textMode && rowIsSelected(row))) {
             model->click(row, false, 0);
             refresh();
         }

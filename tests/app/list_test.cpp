@@ -403,6 +403,14 @@ private slots:
         QCOMPARE(h.list.topRow(), stopped);
         QCOMPARE(h.view.calls.last(), QStringLiteral("click %1 0 1").arg(stopped + 13));
 
+        // A right click inside the selection keeps it for the menu; outside, it selects the row.
+        h.view.calls.clear();
+        h.view.sel = 104, h.view.anc = 101;
+        h.list.scrollRowToTop(100);
+        for (int shown : {2, 5}) QTest::mouseClick(h.viewport(), Qt::RightButton, {}, h.at(shown, 80));
+        QCOMPARE(h.view.calls, QStringList{"click 105 0 0"});
+        QCOMPARE(h.menus, 2);
+
         h.view.viewMode = JX_MODE_TREE;
         h.list.reloadRows();
         h.view.calls.clear();
