@@ -177,8 +177,9 @@ bool paint_ratio(JxView *big, int width) {
     printf("\nrepaint of a list showing 10 rows (%d wide), %d times\n", width, PAINTS);
     printf("  512 MiB expanded tree, %10u rows: best %.3f ms, median %.3f ms\n", jx_view_count(big), sa.best, sa.median);
     printf("  10-row document, %16u rows: best %.3f ms, median %.3f ms\n", smallRows, sb.best, sb.median);
-    const double ratio = sa.median / sb.median;
-    printf("  ratio of the medians %.2f (at most %.1f)\n", ratio, PAINT_RATIO);
+    // The best times are the paints' own cost; the medians also hold what else ran meanwhile.
+    const double ratio = sa.best / sb.best;
+    printf("  ratio of the best times %.2f (at most %.1f), of the medians %.2f\n", ratio, PAINT_RATIO, sa.median / sb.median);
     jx_view_free(small);
     return verdict("the lists painted rows, and their images hold them", rows) & verdict("a paint costs only the rows in sight", ratio <= PAINT_RATIO);
 }
@@ -265,9 +266,10 @@ bool first_rows(OVAppDelegate &delegate, const QString &path) {
     QFile log(ov_log_path());
     log.open(QIODevice::ReadOnly);
     const QRegularExpression opened(QStringLiteral("opened ") + QRegularExpression::escape(path) + QStringLiteral(" in (\\d+) ms"));
-    const QRegularExpressionMatch m = opened.match(QString::fromUtf8(log.readAll()));
+    QRegularExpressionMatch m; // the last: the log keeps earlier runs
+    for (QRegularExpressionMatchIterator it = opened.globalMatch(QString::fromUtf8(log.readAll())); it.hasNext();) m = it.next();
     printf("\nloading %s (%.0f MB)\n", qPrintable(QFileInfo(path).fileName()), QFileInfo(path).size() / 1048576.0);
-    printf("  parse %.2f s, first painted rows %.2f s after the load started (longest main-thread gap %.2f ms)\n",
+    printf("  read and parse %.2f s, first painted rows %.2f s after the load started (longest main-thread gap %.2f ms)\n",
            m.hasMatch() ? m.captured(1).toDouble() / 1000 : -1.0, firstRows, gap);
     window->close();
     return verdict("the window painted its rows", firstRows >= 0);
