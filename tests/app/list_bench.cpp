@@ -300,7 +300,7 @@ int main(int argc, char **argv) {
         }
     }
     const QString home = QStringLiteral(ORVEL_STALL_DATA);
-    bench_environment(home);
+    benchEnvironment(home);
     OVApplication app(argc, argv);
     bench::print_banner("app_list_bench: painting and scrolling the document list");
     printf("load average at the start: %s\n", qPrintable(load_average()));

@@ -18,7 +18,7 @@
 int main(int argc, char **argv) {
     const qint64 megabytes = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1024;
     const QString home = QStringLiteral(ORVEL_STALL_DATA);
-    bench_environment(home);
+    benchEnvironment(home);
     OVApplication app(argc, argv);
     const QString path = records_json(home, megabytes);
     if (path.isEmpty()) {
