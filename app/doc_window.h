@@ -15,11 +15,20 @@
 #include <memory>
 
 #include <jx/doc.h>
+#include <jx/search.h>
+
+#include "top_bar_owner.h"
 
 class QAction;
+class QMenu;
 class QMessageBox;
-class OVBar;
+class OVCopier;
 class OVErrorBar;
+class OVInspectorView;
+class OVSearchRunner;
+class OVSplitView;
+class OVTextBuilder;
+class OVTopBar;
 class OVJob;
 class OVLabel;
 class OVListView;
@@ -32,7 +41,7 @@ class OVViewListModel;
 struct JxView;
 struct OVLoaded;
 
-class OVDocWindow : public QMainWindow {
+class OVDocWindow : public QMainWindow, private OVTopBarOwner {
     Q_OBJECT
 public:
     static constexpr int WIDTH = 1100;
@@ -41,6 +50,9 @@ public:
     static constexpr int MIN_HEIGHT = 200;
     // Work that ends sooner never shows the progress line.
     static constexpr int PROGRESS_DELAY_MS = 150;
+    // Note bar owners.
+    static constexpr int NOTE_GOTO = 1;
+    static constexpr int NOTE_SEARCH = 2;
 
     // A window for the file at path (standardized); load it with startLoading.
     explicit OVDocWindow(const QString &path);
@@ -59,7 +71,8 @@ public:
     void reload();
     // Whether this window shows the file at path: the same device and inode when known.
     bool showsFile(const QString &path) const;
-    // A load or reload is running.
+    // A load, reload, search, Text view build or copy is running (or a search waits for typing
+    // to pause).
     bool busy() const;
     // Runs block now when not busy, else when the running work has ended (in order).
     void whenIdle(std::function<void()> block);
@@ -83,26 +96,87 @@ public:
     OVWatch *watcher() const { return watch; }
     bool progressShown() const { return progressShowing; }
 
+    OVTopBar *topBar() const { return topBarView; }
+    OVSplitView *split() const { return splitView; }
+    OVInspectorView *inspector() const { return inspectorView; }
+    OVSearchRunner *searchRunner() const { return search; }
+    OVCopier *copier() const { return copyRunner; }
+    OVTextBuilder *textBuilder() const { return textRunner; }
+    QString noteText() const;
+    int noteKind() const { return noteOwner; }
+
     bool validate(const QAction *action, bool *checked) const;
     void perform(QAction *action);
-    // The indent guides setting may have changed.
+    // Runs a command of jx/keys.h: the window's own (1 to 17) or the view's.
+    void runCommand(uint32_t command);
+    // The path style, the indent guides or the inspector's settings may have changed.
     void settingsChanged();
     void fontChanged();
     void flashStatus(const QString &text);
+
+    bool inspectorShown() const { return inspectorOn; }
+    // Shows or hides the inspector; with save the setting remembers it.
+    void setInspectorShown(bool shown, bool save);
+    // 0 Tree, 1 Text (building the Text view first when needed; Text in the Text view switches
+    // between pretty and as in the file).
+    void showMode(int text);
+    void showInText();
+    void beginGoto();
+    void beginFind();
+    // The script runner's search: the field takes text and options, and the search starts now.
+    void searchFor(const QString &text, uint32_t options);
+    // Takes the note bar for kind with text; an empty text clears it only for its own kind.
+    void setNote(const QString &text, int kind = NOTE_GOTO);
+    // The row menu ("Row"), built on first use; the list shows it on a right click.
+    QMenu *contextMenu();
+    // The path style of the settings (0 to 4).
+    static int pathStyle();
     // Files dropped on the window: each opens (or comes forward) in a window of its own.
     void openDropped(const QStringList &paths);
     OVRootView *rootView() const { return root; }
 
+signals:
+    // Lines for the script runner: "goto-error=...", "search-error=...", "message=...".
+    void noted(const QString &line);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void init(const QString &title);
     void buildViews();
     void layoutContent();
+    void buildParts();
     void refresh();
-    void runCommand(uint32_t command);
+    void setView(JxView *view);
+    void retireView();
+    void noteLine(const QString &line);
+    void saveFrame();
+    void splitterMoved();
+    QString pathText(int style) const;
+    void doCommand(uint32_t command);
+    void copy(uint32_t what, int style);
+    void expandSubtree(bool expand);
+    bool validateView(const QString &item, int tag, bool *checked) const;
+    void pathCancel(bool report);
+    JxSearchOptions searchOptions() const;
+
+    // OVTopBarOwner
+    uint32_t crumbCount() override;
+    QString crumbLabel(uint32_t index) override;
+    void crumbClicked(uint32_t index) override;
+    void viewSwitched(int segment) override;
+    void pathEntered(const QString &text) override;
+    void pathCancelled() override;
+    void pathEdited() override;
+    void searchTextChanged() override;
+    void searchEntered(bool backward) override;
+    void searchCancelled() override;
+    void searchOptionsChanged() override;
+    void searchStep(bool backward) override;
     void loaded(OVJob &job, OVLoaded &result);
     void showDocument(JxView *view, int parseMs);
     void failWith(const QString &message, const QString &note);
@@ -139,10 +213,21 @@ private:
     bool closing = false;
     OVWatch *watch = nullptr;
     QList<std::function<void()>> idle;
-    QPointer<QMessageBox> question; // the memory question while it is up
+    QPointer<QMessageBox> question;     // the memory question while it is up
+    QPointer<QMessageBox> copyQuestion; // a large copy's question while it is up
 
+    int noteOwner = 0;
+    uint32_t crumbNode = 0xFFFFFFFFu;
+    bool inspectorOn = false;
+    QMenu *context = nullptr;
+
+    OVSearchRunner *search = nullptr;
+    OVCopier *copyRunner = nullptr;
+    OVTextBuilder *textRunner = nullptr;
     OVRootView *root = nullptr;
-    OVBar *topBar = nullptr;
+    OVTopBar *topBarView = nullptr;
+    OVSplitView *splitView = nullptr;
+    OVInspectorView *inspectorView = nullptr;
     OVNoteBar *noteBar = nullptr;
     OVErrorBar *errorBarView = nullptr;
     std::unique_ptr<OVViewListModel> listModel; // the list's window onto m_view
