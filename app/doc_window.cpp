@@ -1073,10 +1073,14 @@ void OVDocWindow::searchEntered(bool backward) {
     search->searchEntered(topBarView->searchText(), searchOptions(), backward);
 }
 
+// The list takes the focus only from the search field: clearing the search while the path field
+// is open must not end the path editing (and with it its message).
 void OVDocWindow::searchCancelled() {
+    const bool focused = topBarView->searchFieldHasFocus();
     topBarView->setSearchText(QString());
     search->cancelSearch();
-    listView->setFocus();
+    if (focused)
+        listView->setFocus();
 }
 
 void OVDocWindow::searchOptionsChanged() {
