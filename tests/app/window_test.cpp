@@ -480,9 +480,10 @@ private slots:
             QTest::keyClick(hits->topBar()->pathField(), Qt::Key_Escape);
             QVERIFY(trigger(hits, "ovViewText"));
             QTRY_COMPARE(jx_view_mode(hits->view()), uint32_t(JX_MODE_TEXT));
-            jx_view_click(hits->view(), 2, 0, 0);
-            jx_view_click(hits->view(), 5, 0, JX_MOD_SHIFT);
-            hits->list()->reloadRows();
+            QWidget *rows = hits->list()->viewport();
+            QTest::mouseClick(rows, Qt::LeftButton, {}, hits->list()->textRectOfRow(2).center());
+            QTest::mouseClick(rows, Qt::LeftButton, Qt::ShiftModifier, hits->list()->textRectOfRow(5).center());
+            QVERIFY(hits->list()->rowIsSelected(3));
             save(hits, "text-");
             closeEverything(*delegate);
         }
