@@ -11,6 +11,8 @@
 
 #include <QFile>
 #include <QMessageBox>
+#include <QRandomGenerator>
+#include <QThreadPool>
 #include <QtTest>
 
 
@@ -45,6 +47,24 @@ inline void closeEverything(OVAppDelegate &delegate) {
         start->close();
     settle();
     jx_settings_default(&OVSettings::shared()->values());
+}
+
+// Opens path count times; each time start(window, i) sets some work going, the window closes
+// after a random wait of up to maxWaitMs (seeded, so a failure repeats), and once every worker
+// is done no window is left. The sanitizer build checks that nothing leaks or is touched late.
+template <class Start>
+void closeAtRandomMoments(OVAppDelegate &delegate, const QString &path, int count, int maxWaitMs, Start start) {
+    QRandomGenerator rng(7);
+    for (int i = 0; i < count; i++) {
+        OVDocWindow *window = delegate.openPath(path);
+        start(window, i);
+        QTest::qWait(int(rng.bounded(0, maxWaitMs)));
+        window->close();
+        settle();
+    }
+    QThreadPool::globalInstance()->waitForDone();
+    settle();
+    QVERIFY(delegate.windows().isEmpty());
 }
 
 #endif

@@ -427,19 +427,10 @@ private slots:
                 QVERIFY(trigger(w, "ovCopyMinified"));
             },
         };
-        QRandomGenerator rng(11);
-        for (int i = 0; i < 20; i++) {
-            OVDocWindow *window = delegate->openPath(file("work.json"));
+        closeAtRandomMoments(*delegate, file("work.json"), 20, 120, [&](OVDocWindow *window, int i) {
             QTRY_VERIFY_WITH_TIMEOUT(!window->busy() && window->view(), 60000);
             starts[i % 5](window);
-            if (i % 3)
-                QTest::qWait(int(rng.bounded(0, 120)));
-            window->close();
-            settle();
-        }
-        QThreadPool::globalInstance()->waitForDone();
-        settle();
-        QVERIFY(delegate->windows().isEmpty());
+        });
     }
 
     // Search hits with the inspector; Go to path with its error; a broken JSON Lines file; the
