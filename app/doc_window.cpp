@@ -1009,20 +1009,13 @@ void OVDocWindow::pathEntered(const QString &text) {
         noteLine(QStringLiteral("goto-error=") + message);
         return;
     }
-    setNote(QString(), NOTE_GOTO);
-    pathCancel(false);
+    pathCancelled();
     refresh();
 }
 
+// Ends path editing and its message; the list takes the focus when the path field had it.
 void OVDocWindow::pathCancelled() {
     setNote(QString(), NOTE_GOTO);
-    pathCancel(false);
-}
-
-// Ends path editing; the list takes the focus when the path field had it.
-void OVDocWindow::pathCancel(bool clearNote) {
-    if (clearNote)
-        setNote(QString(), NOTE_GOTO);
     const bool focused = topBarView->pathField()->hasFocus();
     topBarView->endPathEditing();
     if (focused)
@@ -1056,7 +1049,7 @@ JxSearchOptions OVDocWindow::searchOptions() const { return OVSearchRunner::unpa
 
 void OVDocWindow::beginFind() {
     if (topBarView->editingPath())
-        pathCancel(true);
+        pathCancelled();
     topBarView->searchField()->setFocus(Qt::ShortcutFocusReason);
     topBarView->searchField()->selectAll();
 }

@@ -161,7 +161,6 @@ private:
     void copy(uint32_t what, int style);
     void expandSubtree(bool expand);
     bool validateView(const QString &item, int tag, bool *checked) const;
-    void pathCancel(bool report);
     JxSearchOptions searchOptions() const;
 
     // OVTopBarOwner

@@ -27,6 +27,7 @@ OVSplitView::OVSplitView(QWidget *parent) : QSplitter(Qt::Horizontal, parent) {
     setHandleWidth(HANDLE);
     setChildrenCollapsible(false);
     setOpaqueResize(true);
+    connect(this, &QSplitter::splitterMoved, this, [this] { m_width = sizes().value(1); });
 }
 
 void OVSplitView::setPanes(QWidget *list, QWidget *inspector) {
@@ -45,10 +46,15 @@ void OVSplitView::setPanes(QWidget *list, QWidget *inspector) {
 QSplitterHandle *OVSplitView::createHandle() { return new Handle(orientation(), this); }
 
 void OVSplitView::showInspector(int width) {
-    width = std::clamp(width, MIN_SIDE, MAX_INSPECTOR);
-    const int list = std::max(this->width() - width - HANDLE, MIN_SIDE);
+    m_width = std::clamp(width, MIN_SIDE, MAX_INSPECTOR);
     m_inspector->show();
-    setSizes({list, std::max(this->width() - list - HANDLE, 0)});
+    place();
+}
+
+// The inspector at its width, the list taking the rest but never less than its least width.
+void OVSplitView::place() {
+    const int list = std::max(width() - m_width - HANDLE, MIN_SIDE);
+    setSizes({list, std::max(width() - list - HANDLE, 0)});
 }
 
 void OVSplitView::hideInspector() { m_inspector->hide(); }
@@ -57,13 +63,11 @@ int OVSplitView::inspectorWidth() const { return m_inspector->isHidden() ? 0 : s
 
 int OVSplitView::listWidth() const { return m_inspector->isHidden() ? width() : sizes().value(0); }
 
-// QSplitter spreads a change of size by stretch factor, but a hidden widget's stale size can
-// leak into the sums: keep the inspector's width whole and give the list the rest.
+// QSplitter spreads a change of size by stretch factors and minimum sizes, and a split shown
+// before it had a size would squeeze the inspector to its least width: the inspector keeps the
+// width it was shown or dragged at, whatever the split went through meanwhile.
 void OVSplitView::resizeEvent(QResizeEvent *event) {
-    const int keep = inspectorWidth();
     QSplitter::resizeEvent(event);
-    if (keep && event->oldSize().width() > 0) {
-        const int list = std::max(width() - keep - HANDLE, MIN_SIDE);
-        setSizes({list, std::max(width() - list - HANDLE, 0)});
-    }
+    if (!m_inspector->isHidden())
+        place();
 }

@@ -30,6 +30,9 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void place();
+
+    int m_width = MIN_SIDE; // the inspector's width as last shown or dragged
     QWidget *m_list = nullptr;
     QWidget *m_inspector = nullptr;
 };

@@ -345,6 +345,11 @@ private slots:
         QVERIFY(trigger(window, "ovPathStyle1"));
         QCOMPARE(window->inspector()->head().split('\n').value(1), QByteArray(".size.w"));
         QVERIFY(enabled(window, "ovPathStyle1") && ov_find_action(window, QStringLiteral("ovPathStyle1"))->isChecked());
+        // A window opened with the inspector on shows it at the saved width, not squeezed.
+        OVSettings::shared()->values().inspector_width = 450;
+        OVDocWindow *other = open("[]", QStringLiteral("other.json"));
+        QVERIFY(other->inspectorShown());
+        QCOMPARE(other->split()->inspectorWidth(), 450);
     }
 
     // Every copy lands on the clipboard with its flash; the row menu's items do the same.
