@@ -34,6 +34,7 @@
 #include <functional>
 
 #include <jx/path.h>
+#include <jx/problem.h>
 #include <jx/search.h>
 #include <jx/text.h>
 #include <jx/view.h>
@@ -298,14 +299,23 @@ private slots:
         QCOMPARE(jx_view_mode(large->view()), uint32_t(JX_MODE_TREE));
     }
 
-    // A JSON Lines file with a broken line: "Show in text" selects that line in the file's lines.
-    void showInText() {
-        OVDocWindow *window = open("{\"a\": 1}\n{\"b\": 2}\n{\"c\": \n{\"d\": 4}\n", QStringLiteral("broken.jsonl"));
-        QVERIFY(window->errorBar()->isVisible());
+    // The error bar's buttons: "Show in text" selects the first problem's line in the file's own
+    // lines; "Next problem" selects a JSON Lines file's unreadable record.
+    void errorBar() {
+        OVDocWindow *window = open("[\n  1,\n  2,,\n  3\n]\n", QStringLiteral("broken.json"));
+        QVERIFY(window->errorBar()->showsShowInText());
         window->errorBar()->onShowInText();
         QTRY_COMPARE(jx_view_mode(window->view()), uint32_t(JX_MODE_TEXT));
-        QVERIFY(window->errorBar()->showsNextProblem() || window->errorBar()->showsShowInText());
-        QTRY_VERIFY(window->list()->rowIsSelected(2) || window->list()->rowIsSelected(3));
+        QCOMPARE(jx_text_mode(jx_view_text(window->view())), int(JX_TEXT_FILE));
+        const uint32_t line = jx_doc_error(window->document(), 0)->line;
+        QCOMPARE(line, 3u);
+        QVERIFY(window->list()->rowIsSelected(line - 1) && !window->list()->rowIsSelected(line - 2));
+        QVERIFY(window->list()->hasFocus());
+
+        OVDocWindow *lines = open("{\"a\": 1}\n{\"b\": \n{\"c\": 3}\n", QStringLiteral("broken.jsonl"));
+        QVERIFY(lines->errorBar()->showsNextProblem());
+        lines->errorBar()->onNextProblem();
+        QCOMPARE(jx_view_selected_node(lines->view()), jx_doc_error(lines->document(), 0)->node);
     }
 
     // The inspector shows and hides with its setting; a drag of the divider stores its width,
@@ -381,6 +391,24 @@ private slots:
         QCOMPARE(window->statusLine()->rightLabel()->text(), flash);
     }
 
+    // A copy above 256 MiB asks in a window-modal alert: "Cancel" copies nothing, "Copy" copies.
+    void largeCopyAsks() {
+        OVDocWindow *window = open(SAMPLE);
+        window->copier()->sizeForTests = [](uint64_t) { return OVCopier::ASK_ABOVE + 1; };
+        for (const int button : {1, 0}) {
+            QVERIFY(trigger(window, "ovCopyMinified"));
+            QTRY_COMPARE(alerts().size(), 1);
+            QMessageBox *box = alerts().first();
+            QCOMPARE(box->windowModality(), Qt::WindowModal);
+            QCOMPARE(box->parentWidget(), window);
+            QCOMPARE(box->buttons().size(), 2);
+            QVERIFY(window->busy());
+            box->done(1000 + button);
+            QTRY_VERIFY(!window->busy());
+            QCOMPARE(ov_pasteboard()->text(), button ? QString() : QStringLiteral("{\"name\":\"Orvel\",\"empty\":[],\"tags\":[\"x1\",\"x2\",\"x3\"],\"size\":{\"w\":3,\"h\":4}}"));
+        }
+    }
+
     // The row menu: its items in order, validated as it opens, acting on the selection.
     void rowMenu() {
         OVDocWindow *window = open(SAMPLE);
@@ -402,6 +430,19 @@ private slots:
         menu->actions()[7]->trigger();
         QCOMPARE(jx_view_count(window->view()), collapsed + 2);
         QCOMPARE(window->contextMenu(), menu);
+    }
+
+    // Bigger Text reaches the list, the inspector and the crumbs of every window at once.
+    void zoom() {
+        OVDocWindow *window = open(SAMPLE);
+        QVERIFY(trigger(window, "ovInspector"));
+        const int rowHeight = window->list()->rowHeight();
+        QVERIFY(trigger(window, "ovBigger"));
+        QVERIFY(window->list()->rowHeight() > rowHeight);
+        QCOMPARE(window->inspector()->font(), OVTheme::listFont());
+        QVERIFY(trigger(window, "ovActualSize"));
+        QCOMPARE(window->list()->rowHeight(), rowHeight);
+        QCOMPARE(window->inspector()->font(), OVTheme::listFont());
     }
 
     // Moving or resizing a shown window stores its frame; the last one wins.
