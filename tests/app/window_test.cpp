@@ -430,6 +430,10 @@ private slots:
         menu->actions()[7]->trigger();
         QCOMPARE(jx_view_count(window->view()), collapsed + 2);
         QCOMPARE(window->contextMenu(), menu);
+        // The row menu's keys never make the menu bar's ambiguous.
+        QVERIFY(selectPath(window->view(), "$.name"));
+        QTest::keyClick(window->list(), Qt::Key_C, Qt::ControlModifier);
+        QTRY_COMPARE(ov_pasteboard()->text(), QStringLiteral("Orvel"));
     }
 
     // Bigger Text reaches the list, the inspector and the crumbs of every window at once.
