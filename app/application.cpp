@@ -109,6 +109,8 @@ void OVAppDelegate::applicationDidFinishLaunching() {
         if (docs.isEmpty())
             showStartWindow();
     });
+    if (launched)
+        launched();
 }
 
 void OVAppDelegate::openPaths(const QStringList &paths) {
@@ -680,7 +682,7 @@ void OVAppDelegate::post(std::function<void()> block) {
     QMetaObject::invokeMethod(this, std::move(block), Qt::QueuedConnection);
 }
 
-int ov_main(int argc, char **argv) {
+int ov_main(int argc, char **argv, std::function<void()> launched) {
     const double started = ov_uptime();
     QString screenshot;
     if (!ov_screenshot_take_option(argc, argv, &screenshot))
@@ -713,6 +715,7 @@ int ov_main(int argc, char **argv) {
     ov_screenshot_arm(screenshot);
     OVAppDelegate delegate;
     delegate.setLaunchFiles(files);
+    delegate.setLaunchedHook(std::move(launched));
     QObject::connect(&instance, &OVInstance::openRequested, &delegate, &OVAppDelegate::openPaths);
     QObject::connect(&delegate, &OVAppDelegate::quitRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &OVAppDelegate::applicationWillTerminate);

@@ -43,6 +43,8 @@ public:
 
     // Launch.
     void setLaunchFiles(const QStringList &paths) { launchFiles = paths; }
+    // Runs once launching is over (the script runner starts there).
+    void setLaunchedHook(std::function<void()> hook) { launched = std::move(hook); }
     // Before the event loop: settings, theme, font size.
     void applicationWillFinishLaunching();
     // First turn of the event loop: the launch files, then (a turn later) the start window.
@@ -130,6 +132,7 @@ private:
     // Several clipboard opens may overlap: idle only when none is in flight.
     int clipsInFlight = 0;
     QStringList launchFiles;
+    std::function<void()> launched;
     QPointer<OVStartWindow> start;
     QPointer<QFileDialog> openPanel;
     QList<QPointer<QWidget>> loneAlerts; // alerts without a window, freed with the delegate
@@ -138,7 +141,8 @@ private:
 };
 
 // The whole program: reads the command line, forwards to a running Orvel or runs the
-// application; returns the exit status.
-int ov_main(int argc, char **argv);
+// application; returns the exit status. launched runs at the end of launching (the program's
+// script runner; the shell library knows nothing of it).
+int ov_main(int argc, char **argv, std::function<void()> launched = nullptr);
 
 #endif

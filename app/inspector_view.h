@@ -38,6 +38,8 @@ public:
     // What is laid out: the head alone, or the head and the rest.
     bool restShown() const { return m_restShown; }
     bool hasRest() const { return !m_rest.isEmpty(); }
+    // The text not yet shown, as UTF-8 (empty once shown).
+    const QByteArray &rest() const { return m_rest; }
     // The UTF-8 bytes of the head as cut from the inspector text.
     const QByteArray &head() const { return m_head; }
 
