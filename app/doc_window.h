@@ -109,6 +109,9 @@ public:
     void perform(QAction *action);
     // Runs a command of jx/keys.h: the window's own (1 to 17) or the view's.
     void runCommand(uint32_t command);
+    // Copies what (a copy command, JX_CMD_COPY_*) of the selection, a path in style; whatever
+    // has the keyboard focus (the script runner's copies).
+    void copy(uint32_t what, int style);
     // The path style, the indent guides or the inspector's settings may have changed.
     void settingsChanged();
     void fontChanged();
@@ -158,7 +161,6 @@ private:
     void splitterMoved();
     QString pathText(int style) const;
     void doCommand(uint32_t command);
-    void copy(uint32_t what, int style);
     void expandSubtree(bool expand);
     bool validateView(const QString &item, int tag, bool *checked) const;
     JxSearchOptions searchOptions() const;

@@ -60,7 +60,6 @@ struct CopyKind {
     uint32_t what;
     int style;
 };
-// Paths in another style than the settings' go through the Copy Path As items.
 constexpr CopyKind COPY_KINDS[] = {
     {"value", JX_CMD_COPY_VALUE, 0},    {"key", JX_CMD_COPY_KEY, 0},        {"path", JX_CMD_COPY_PATH, 0},
     {"path-jq", JX_CMD_COPY_PATH, 1},   {"path-js", JX_CMD_COPY_PATH, 2},   {"path-python", JX_CMD_COPY_PATH, 3},
@@ -362,13 +361,8 @@ void OVTestHook::cmdCopy(const Line &line, Done done) {
         fail(QStringLiteral("copy what?"));
         return;
     }
-    OVDocWindow *window = currentDoc();
-    if (window && kind->what == JX_CMD_COPY_PATH) {
-        if (QAction *action = ov_find_action(window, QStringLiteral("ovCopyPathAs") + QString::number(kind->style)))
-            action->trigger();
-    } else if (window) {
-        window->runCommand(kind->what);
-    }
+    if (OVDocWindow *window = currentDoc())
+        window->copy(kind->what, kind->style);
     idleLater(done);
 }
 

@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include <cmath>
 #include <cstdlib>
 
 #include <jx/view.h>
@@ -100,8 +101,9 @@ void OVTestHook::dumpShell(OVDocWindow *window) {
     text += QStringLiteral("search-field=") + orDash(top->searchText()) + (top->searchBad() ? QStringLiteral(" [red]") : QString()) +
             QStringLiteral(" (") + orDash(top->count()->text()) + QStringLiteral(")\n");
     OVListView *list = window->list();
-    const double column = list->textMode() ? std::max<double>(list->textWidthSoFar() + list->gutterWidth(), list->visibleWidth())
-                                           : list->visibleWidth();
+    // The Text view's column is at least as wide as its longest line measured so far.
+    const double column = list->textMode() ? std::max(std::ceil(list->gutterWidth() + list->textWidthSoFar() + 16), double(list->visibleWidth()))
+                                           : double(list->visibleWidth());
     text += ov_format("list=%.0f wide, %.0f shown\n", column, double(list->visibleWidth()));
     if (window->inspectorShown()) {
         OVInspectorView *inspector = window->inspector();
