@@ -1,20 +1,29 @@
 #!/bin/sh
 # Runs one script through the real program and checks its transcript:
 #   run.sh ORVEL SCRIPT WORKDIR
-# The transcript must equal SCRIPT.expected line by line. A script meant to fail has SCRIPT.fails,
-# holding "LINE: message": the run must then end with status 2 and that failure on standard
-# error (where Qt's own warnings may also appear, so only that line is looked for).
+# The script runs from a private copy of the source tree's tests/samples under WORKDIR, so that
+# its writes (build/tmp/) and screenshots stay apart from other runs of the same script (the
+# release and sanitizer builds run at the same time). The transcript must equal SCRIPT.expected
+# line by line. A script meant to fail has SCRIPT.fails, holding "LINE: message": the run must
+# then end with status 2 and that failure on standard error (where Qt's own warnings may also
+# appear, so only that line is looked for).
 set -u
 bin=$1
 script=$2
 work=$3
-mkdir -p "$work"
+source=$(cd "$(dirname "$script")/../.." && pwd)
+tree=$work/tree
+rm -rf "$tree"
+mkdir -p "$tree/tests/e2e" "$tree/build/tmp"
+cp -a "$source/tests/samples" "$tree/tests/"
+copy=$tree/tests/e2e/$(basename "$script")
+cp "$script" "$copy"
 out=$work/transcript.txt
 rm -f "$out" "$work/settings.txt"
-"$bin" --test-script "$script" --test-out "$out" --settings "$work/settings.txt" >"$work/stdout.txt" 2>"$work/stderr.txt"
+"$bin" --test-script "$copy" --test-out "$out" --settings "$work/settings.txt" >"$work/stdout.txt" 2>"$work/stderr.txt"
 status=$?
 if [ -f "$script.fails" ]; then
-    want="orvel: $script:$(cat "$script.fails")"
+    want="orvel: $copy:$(cat "$script.fails")"
     if [ "$status" -ne 2 ]; then
         echo "expected status 2, got $status"; cat "$work/stderr.txt"; exit 1
     fi
