@@ -562,6 +562,12 @@ static bool validateText(QWidget *target, const QString &name) {
     return !document->isEmpty();
 }
 
+bool OVAppDelegate::isAppAction(const QAction *action) {
+    const QString name = ov_action_name(action);
+    return listed(APP_ITEMS, name) || name == QLatin1String("ovBigger") || name == QLatin1String("ovSmaller") ||
+           name == QLatin1String("ovActualSize");
+}
+
 bool OVAppDelegate::validate(const QAction *action, bool *checked) {
     const QString name = ov_action_name(action);
     *checked = false;

@@ -95,6 +95,9 @@ public:
     // +1, -1, or 0 for the actual size; sizes outside 9 to 24 do nothing.
     void zoom(int delta);
 
+    // Whether the delegate itself answers action, whatever window it comes from (Open, Quit, the
+    // text size, ...): such items stay usable while a window shows an alert.
+    static bool isAppAction(const QAction *action);
     // Menu items (see menus.h): enabled state (and *checked), and the action itself.
     bool validate(const QAction *action, bool *checked);
     void perform(QAction *action);

@@ -80,8 +80,18 @@ static void sendMouse(QWidget *target, QEvent::Type type, QPoint at, Qt::MouseBu
     QCoreApplication::sendEvent(target, &event);
 }
 
-// The widget keys go to: the focused widget inside window, else the window.
+// The alert shown on window, if any: while it is up the window takes no keys and no window items.
+static QMessageBox *sheetOf(QWidget *window) {
+    for (QMessageBox *box : window->findChildren<QMessageBox *>())
+        if (box->isVisible())
+            return box;
+    return nullptr;
+}
+
+// The widget keys go to: the window's alert, the focused widget inside window, else the window.
 static QWidget *responder(QWidget *window) {
+    if (QMessageBox *sheet = sheetOf(window))
+        return sheet->focusWidget() ? sheet->focusWidget() : sheet;
     QWidget *focus = QApplication::focusWidget();
     if (focus && focus->window() == window)
         return focus;
@@ -180,7 +190,7 @@ void OVTestHook::cmdKey(const Line &line, Done done) {
     // step, so the runner looks the combination up among the window's items itself.
     if (stroke.modifiers & Qt::ControlModifier) {
         QAction *action = shortcutAction(window, stroke);
-        if (action && ov_validate_action(action)) {
+        if (action && (!sheetOf(window) || OVAppDelegate::isAppAction(action)) && ov_validate_action(action)) {
             ov_log("key %s: %s", qUtf8Printable(line.words[1]), "the menu");
             action->trigger();
             idleLater(done);
@@ -442,13 +452,10 @@ void OVTestHook::cmdScreenshot(const Line &line, Done done) {
         const QPixmap pixmap = window->grab();
         const QString path = folder + QStringLiteral("/linux-") + name + QStringLiteral(".png");
         logShot(pixmap.save(path, "PNG"), path, pixmap);
-        for (QMessageBox *box : window->findChildren<QMessageBox *>()) {
-            if (!box->isVisible())
-                continue;
+        if (QMessageBox *box = sheetOf(window)) {
             const QPixmap sheet = box->grab();
             const QString sheetPath = folder + QStringLiteral("/linux-") + name + QStringLiteral("-sheet.png");
             logShot(sheet.save(sheetPath, "PNG"), sheetPath, sheet);
-            break;
         }
     }
     done();
@@ -467,13 +474,12 @@ void OVTestHook::cmdResize(const Line &line, Done done) {
 
 void OVTestHook::cmdAnswer(const Line &line, Done done) {
     QWidget *window = currentWindow();
+    QMessageBox *sheet = window ? sheetOf(window) : nullptr;
     QAbstractButton *button = nullptr;
-    if (window)
-        for (QMessageBox *box : window->findChildren<QMessageBox *>())
-            if (box->isVisible())
-                for (QAbstractButton *each : box->buttons())
-                    if (each->text() == line.rest)
-                        button = each;
+    if (sheet)
+        for (QAbstractButton *each : sheet->buttons())
+            if (each->text() == line.rest)
+                button = each;
     if (button)
         button->click();
     else
@@ -661,7 +667,8 @@ void OVTestHook::cmdMenu(const Line &line, Done done) {
         opened.append(item->menu());
         items = item->menu()->actions();
     }
-    const bool enabled = bar ? item->isEnabled() : ov_validate_action(item);
+    // A trigger would pass by the alert's modality: the window's own items wait for its answer.
+    const bool enabled = (bar ? item->isEnabled() : ov_validate_action(item)) && (!sheetOf(window) || OVAppDelegate::isAppAction(item));
     for (QMenu *menu : opened) closeMenu(menu);
     if (enabled)
         item->trigger();
