@@ -52,6 +52,8 @@ constexpr uint32_t MAX_THEME = 2;
 constexpr QPoint BUTTON_POINT(40, 10);
 constexpr QPoint DROP_POINT(200, 200);
 constexpr int TIMED_AFTER_MS = 250;
+// Larger windows would ask for backing stores of gigabytes.
+constexpr uint32_t MAX_SIDE = 100000;
 // NSDragOperation's copy bit, the number the transcript shows for an accepted drag.
 constexpr unsigned DRAG_COPY = 1;
 
@@ -233,10 +235,8 @@ void OVTestHook::typeFrom(QWidget *window, QList<uint> characters, int index, Do
 
 void OVTestHook::cmdClick(const Line &line, Done done) {
     uint32_t row = 0;
-    if (!number(line.words[1], &row)) {
-        badArguments();
+    if (!numberOrFail(line.words[1], &row))
         return;
-    }
     bool chevron = false, alt = false, shift = false, twice = false;
     for (qsizetype i = 2; i < line.words.size(); i++) {
         const QString &word = line.words[i];
@@ -251,8 +251,8 @@ void OVTestHook::cmdClick(const Line &line, Done done) {
         }
         *flag = true;
     }
-    OVDocWindow *window = currentDoc();
-    if (!window || !window->view() || row >= jx_view_count(window->view())) {
+    OVDocWindow *window = windowWithRow(row);
+    if (!window) {
         done();
         return;
     }
@@ -332,10 +332,8 @@ void OVTestHook::cmdGoto(const Line &line, Done done) {
 
 void OVTestHook::cmdCrumb(const Line &line, Done done) {
     uint32_t index = 0;
-    if (!number(line.words[1], &index)) {
-        badArguments();
+    if (!numberOrFail(line.words[1], &index))
         return;
-    }
     OVDocWindow *window = currentDoc();
     if (window && window->view()) {
         OVCrumbBar *crumbs = window->topBar()->crumbs();
@@ -417,19 +415,15 @@ void OVTestHook::cmdReload(const Line &, Done done) {
 
 void OVTestHook::cmdWait(const Line &line, Done done) {
     uint32_t ms = 0;
-    if (!number(line.words[1], &ms)) {
-        badArguments();
+    if (!numberOrFail(line.words[1], &ms))
         return;
-    }
     QTimer::singleShot(std::chrono::milliseconds(ms), this, [this, done] { whenIdle(done); });
 }
 
 void OVTestHook::cmdSleep(const Line &line, Done done) {
     uint32_t ms = 0;
-    if (!number(line.words[1], &ms)) {
-        badArguments();
+    if (!numberOrFail(line.words[1], &ms))
         return;
-    }
     QThread::msleep(ms);
     done();
 }
@@ -463,7 +457,7 @@ void OVTestHook::cmdScreenshot(const Line &line, Done done) {
 
 void OVTestHook::cmdResize(const Line &line, Done done) {
     uint32_t width = 0, height = 0;
-    if (!number(line.words[1], &width) || !number(line.words[2], &height) || width > 100000 || height > 100000) {
+    if (!number(line.words[1], &width) || !number(line.words[2], &height) || width > MAX_SIDE || height > MAX_SIDE) {
         fail(QStringLiteral("resize <width> <height>"));
         return;
     }
@@ -563,12 +557,10 @@ void OVTestHook::cmdPress(const Line &line, Done done) {
 
 void OVTestHook::cmdContext(const Line &line, Done done) {
     uint32_t row = 0;
-    if (!number(line.words[1], &row)) {
-        badArguments();
+    if (!numberOrFail(line.words[1], &row))
         return;
-    }
-    OVDocWindow *window = currentDoc();
-    if (!window || !window->view() || row >= jx_view_count(window->view())) {
+    OVDocWindow *window = windowWithRow(row);
+    if (!window) {
         done();
         return;
     }
@@ -616,10 +608,8 @@ void OVTestHook::cmdContext(const Line &line, Done done) {
 
 void OVTestHook::cmdButton(const Line &line, Done done) {
     uint32_t number = 0;
-    if (!this->number(line.words[1], &number)) {
-        badArguments();
+    if (!numberOrFail(line.words[1], &number))
         return;
-    }
     // The desktop numbers the middle button 2, back 3 and forward 4.
     const Qt::MouseButton button = number == 2   ? Qt::MiddleButton
                                    : number == 3 ? Qt::BackButton
@@ -679,10 +669,8 @@ void OVTestHook::cmdMenu(const Line &line, Done done) {
 
 void OVTestHook::cmdDivider(const Line &line, Done done) {
     uint32_t position = 0;
-    if (!number(line.words[1], &position)) {
-        badArguments();
+    if (!numberOrFail(line.words[1], &position))
         return;
-    }
     QWidget *window = currentWindow();
     if (auto *split = window ? window->findChild<QSplitter *>() : nullptr; split && split->count() >= 2) {
         const int total = split->orientation() == Qt::Horizontal ? split->width() : split->height();
@@ -695,10 +683,8 @@ void OVTestHook::cmdDivider(const Line &line, Done done) {
 
 void OVTestHook::cmdStall(const Line &line, Done done) {
     uint32_t ms = 0;
-    if (!number(line.words[1], &ms)) {
-        badArguments();
+    if (!numberOrFail(line.words[1], &ms))
         return;
-    }
     auto *timer = new QTimer(this);
     timer->setTimerType(Qt::PreciseTimer);
     timer->setInterval(1);

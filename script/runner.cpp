@@ -14,6 +14,8 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <jx/view.h>
+
 namespace {
 OVTestHook *running = nullptr;
 } // namespace
@@ -178,6 +180,18 @@ void OVTestHook::fail(const QString &message) {
 void OVTestHook::badArguments() { fail(QStringLiteral("unknown command or bad arguments")); }
 
 bool OVTestHook::number(const QString &word, uint32_t *out) { return ov_script_number(word, out); }
+
+bool OVTestHook::numberOrFail(const QString &word, uint32_t *out) {
+    if (number(word, out))
+        return true;
+    badArguments();
+    return false;
+}
+
+OVDocWindow *OVTestHook::windowWithRow(uint32_t row) {
+    OVDocWindow *window = currentDoc();
+    return window && window->view() && row < jx_view_count(window->view()) ? window : nullptr;
+}
 
 void OVTestHook::write(const QByteArray &bytes) {
     if (transcript && !bytes.isEmpty())

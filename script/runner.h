@@ -72,6 +72,10 @@ private:
     // Runs done on a later turn, then waits until idle.
     void idleLater(Done done);
     bool number(const QString &word, uint32_t *out);
+    // number, else the failure "unknown command or bad arguments" and false.
+    bool numberOrFail(const QString &word, uint32_t *out);
+    // The current document window when its view has that row, else null.
+    OVDocWindow *windowWithRow(uint32_t row);
 
     // Commands (commands.cpp).
     void cmdOpen(const Line &, Done);
