@@ -6,7 +6,8 @@
 # release and sanitizer builds run at the same time). The transcript must equal SCRIPT.expected
 # line by line. A script meant to fail has SCRIPT.fails, holding "LINE: message": the run must
 # then end with status 2 and that failure on standard error (where Qt's own warnings may also
-# appear, so only that line is looked for).
+# appear, so only that line is looked for). SCRIPT.args, when present, holds more arguments for
+# the program (such as --test-ram 100).
 set -u
 bin=$1
 script=$2
@@ -18,9 +19,13 @@ mkdir -p "$tree/tests/e2e" "$tree/build/tmp"
 cp -a "$source/tests/samples" "$tree/tests/"
 copy=$tree/tests/e2e/$(basename "$script")
 cp "$script" "$copy"
+extra=
+[ -f "$script.args" ] && extra=$(cat "$script.args")
 out=$work/transcript.txt
 rm -f "$out" "$work/settings.txt"
-"$bin" --test-script "$copy" --test-out "$out" --settings "$work/settings.txt" >"$work/stdout.txt" 2>"$work/stderr.txt"
+# $extra is split into words on purpose.
+# shellcheck disable=SC2086
+"$bin" $extra --test-script "$copy" --test-out "$out" --settings "$work/settings.txt" >"$work/stdout.txt" 2>"$work/stderr.txt"
 status=$?
 if [ -f "$script.fails" ]; then
     want="orvel: $copy:$(cat "$script.fails")"
