@@ -127,8 +127,8 @@ void OVTestHook::dumpWindows() {
     write(text.toUtf8());
 }
 
-// The menu listing's shortcut: ctrl, opt, shift in that order, then the key in lower case for a
-// letter typed without Shift, as the menu shows it.
+// The menu listing's shortcut: ctrl, opt, shift in that order, then the key as it types: a letter
+// in lower case without Shift.
 static QString shortcutText(const QAction *action) {
     const QList<QKeySequence> keys = action->shortcuts();
     if (keys.isEmpty() || keys[0].isEmpty())
@@ -140,7 +140,12 @@ static QString shortcutText(const QAction *action) {
     if (m & Qt::AltModifier) text += QStringLiteral("opt+");
     if (m & Qt::ShiftModifier) text += QStringLiteral("shift+");
     QString key = QKeySequence(combination.key()).toString(QKeySequence::PortableText);
-    if (!(m & Qt::ShiftModifier))
+    // Shifted brackets are registered by their key ("]" with Shift) and listed by what they type.
+    if (m & Qt::ShiftModifier && combination.key() == Qt::Key_BracketRight)
+        key = QStringLiteral("}");
+    else if (m & Qt::ShiftModifier && combination.key() == Qt::Key_BracketLeft)
+        key = QStringLiteral("{");
+    else if (!(m & Qt::ShiftModifier))
         key = key.toLower();
     return text + key + QLatin1Char(']');
 }
