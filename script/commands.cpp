@@ -125,11 +125,15 @@ static QAction *shortcutAction(QWidget *window, const OVKeyStroke &stroke) {
     return nullptr;
 }
 
+// The press may close what had the focus (Escape in a field, Return in the path field): the
+// release goes only to a widget that is still there.
 static void sendStroke(QWidget *target, const OVKeyStroke &stroke) {
+    const QPointer<QWidget> alive(target);
     std::unique_ptr<QKeyEvent> press(ov_key_event(stroke, QEvent::KeyPress));
     QCoreApplication::sendEvent(target, press.get());
     std::unique_ptr<QKeyEvent> release(ov_key_event(stroke, QEvent::KeyRelease));
-    QCoreApplication::sendEvent(target, release.get());
+    if (alive)
+        QCoreApplication::sendEvent(alive, release.get());
 }
 
 // Asks menu to update itself as opening it would; closeMenu undoes what opening changes.
