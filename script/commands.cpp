@@ -37,6 +37,7 @@
 #include <QUrl>
 #include <QWindow>
 
+#include <climits>
 #include <memory>
 #include <time.h>
 
@@ -421,7 +422,8 @@ void OVTestHook::cmdWait(const Line &line, Done done) {
     uint32_t ms = 0;
     if (!numberOrFail(line.words[1], &ms))
         return;
-    QTimer::singleShot(std::chrono::milliseconds(ms), this, [this, done] { whenIdle(done); });
+    // Qt's timers count in int: a longer wait would never fire.
+    QTimer::singleShot(std::chrono::milliseconds(std::min<uint32_t>(ms, INT_MAX)), this, [this, done] { whenIdle(done); });
 }
 
 void OVTestHook::cmdSleep(const Line &line, Done done) {
