@@ -7,7 +7,8 @@
 # line by line. A script meant to fail has SCRIPT.fails, holding "LINE: message": the run must
 # then end with status 2 and that failure on standard error (where Qt's own warnings may also
 # appear, so only that line is looked for). SCRIPT.args, when present, holds more arguments for
-# the program (such as --test-ram 100).
+# the program (such as --test-ram 100); SCRIPT.files names files (below the script's tree) the run
+# must have written.
 set -u
 bin=$1
 script=$2
@@ -40,3 +41,8 @@ elif [ "$status" -ne 0 ]; then
 fi
 [ -f "$out" ] || { echo "no transcript"; cat "$work/stderr.txt"; exit 1; }
 diff -u "$script.expected" "$out" || { cat "$work/stderr.txt"; exit 1; }
+if [ -f "$script.files" ]; then
+    while read -r file; do
+        [ -s "$tree/$file" ] || { echo "not written: $file"; cat "$work/stderr.txt"; exit 1; }
+    done <"$script.files"
+fi
