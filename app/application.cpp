@@ -522,12 +522,59 @@ void OVAppDelegate::zoom(int delta) {
 
 // The focused text field of the action's window, which answers the Edit items before the window.
 static QWidget *textTarget(const QAction *action) {
+    QWidget *window = ov_action_window(action);
     QWidget *focus = QApplication::focusWidget();
-    if (!focus || focus->window() != ov_action_window(action))
+    // A script's windows may never become active (X11 without a window manager): there the
+    // window's own focus child is the one the item is for.
+    if (ov_test_mode() && window && (!focus || focus->window() != window))
+        focus = window->focusWidget();
+    if (!focus || focus->window() != window)
         return nullptr;
     if (qobject_cast<QLineEdit *>(focus) || qobject_cast<QPlainTextEdit *>(focus) || qobject_cast<QTextEdit *>(focus))
         return focus;
     return nullptr;
+}
+
+// Cut, copy and paste in a text field go through the process's pasteboard rather than Qt's
+// clipboard: in script mode that pasteboard is private, so a field's copy must neither reach the
+// user's clipboard nor be missing from the one the script reads. False for other items.
+static bool pasteboardEdit(QWidget *target, const QString &name) {
+    const bool copy = name == QLatin1String("copy"), cut = name == QLatin1String("cut"), paste = name == QLatin1String("paste");
+    if (!copy && !cut && !paste)
+        return false;
+    auto *line = qobject_cast<QLineEdit *>(target);
+    auto *plain = qobject_cast<QPlainTextEdit *>(target);
+    auto *rich = qobject_cast<QTextEdit *>(target);
+    if (!line && !plain && !rich)
+        return false;
+    const bool readOnly = line ? line->isReadOnly() : plain ? plain->isReadOnly() : rich->isReadOnly();
+    if (paste) {
+        const QString text = ov_pasteboard()->text();
+        if (readOnly)
+            return true;
+        if (line)
+            line->insert(text);
+        else if (plain)
+            plain->insertPlainText(text);
+        else
+            rich->insertPlainText(text);
+        return true;
+    }
+    QString selected = line ? line->selectedText() : plain ? plain->textCursor().selectedText() : rich->textCursor().selectedText();
+    if (selected.isEmpty())
+        return true;
+    // Text cursors end paragraphs with U+2029.
+    selected.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    ov_pasteboard()->setText(selected);
+    if (cut && !readOnly) {
+        if (line)
+            line->del();
+        else if (plain)
+            plain->textCursor().removeSelectedText();
+        else
+            rich->textCursor().removeSelectedText();
+    }
+    return true;
 }
 
 static bool validateText(QWidget *target, const QString &name) {
@@ -609,8 +656,10 @@ void OVAppDelegate::perform(QAction *action) {
         emit quitRequested();
     else if (name == QLatin1String("orderFrontStandardAboutPanel"))
         about();
-    else if (QWidget *target = listed(EDIT_ITEMS, name) ? textTarget(action) : nullptr)
-        QMetaObject::invokeMethod(target, name.toLatin1().constData());
+    else if (QWidget *target = listed(EDIT_ITEMS, name) ? textTarget(action) : nullptr) {
+        if (!pasteboardEdit(target, name))
+            QMetaObject::invokeMethod(target, name.toLatin1().constData());
+    }
     else if (auto *window = qobject_cast<OVDocWindow *>(ov_action_window(action)))
         window->perform(action);
 }
