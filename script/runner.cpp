@@ -257,14 +257,17 @@ void OVTestHook::whenIdle(Done done) {
 // on a later turn, so that the window's own idle callbacks finish before the next command.
 void OVTestHook::whenWindowIdle(OVDocWindow *window, Done done) {
     auto fired = std::make_shared<bool>(false);
+    auto gone = std::make_shared<QMetaObject::Connection>();
     QPointer<OVTestHook> self(this);
-    auto once = [fired, self, done] {
+    auto once = [fired, gone, self, done] {
         if (*fired || !self)
             return;
         *fired = true;
+        // A long script waits on one window many times: no watch outlives its wait.
+        QObject::disconnect(*gone);
         QMetaObject::invokeMethod(self, [self, done] { if (self && !self->ended) done(); }, Qt::QueuedConnection);
     };
-    connect(window, &QObject::destroyed, this, once);
+    *gone = connect(window, &QObject::destroyed, this, once);
     window->whenIdle(once);
 }
 
