@@ -6,7 +6,7 @@
 #include "crumb_bar.h"
 #include "drop_outline.h"
 #include "error_bar.h"
-#include "inspector_view.h"
+#include "details_view.h"
 #include "job.h"
 #include "label.h"
 #include "list_model.h"

@@ -6,7 +6,7 @@
 #include "application.h"
 #include "doc_window.h"
 #include "error_bar.h"
-#include "inspector_view.h"
+#include "details_view.h"
 #include "label.h"
 #include "list_view.h"
 #include "pasteboard.h"

@@ -5,7 +5,7 @@
 #include "delegate_fixture.h"
 #include "error_bar.h"
 #include "file_fixture.h"
-#include "inspector_view.h"
+#include "details_view.h"
 #include "label.h"
 #include "list_view.h"
 #include "menus.h"

@@ -1,11 +1,12 @@
-// inspector_view.h: the inspector pane: the selected node in full, read-only and selectable.
+// details_view.h: the inspector pane (OVInspectorView): the selected node in full, read-only and
+// selectable.
 //
 // An inspector text can be megabytes long, and laying it out takes longer than a keystroke. The
 // pane shows the first 8 KiB at once and appends the rest a moment later, only if the selection
 // has not moved on meanwhile; so stepping through rows only ever lays out short heads. Main thread
 // only.
-#ifndef OV_INSPECTOR_VIEW_H
-#define OV_INSPECTOR_VIEW_H
+#ifndef OV_DETAILS_VIEW_H
+#define OV_DETAILS_VIEW_H
 
 #include <QByteArray>
 #include <QPlainTextEdit>

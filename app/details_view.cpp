@@ -1,4 +1,4 @@
-#include "inspector_view.h"
+#include "details_view.h"
 
 #include "text.h"
 #include "theme.h"

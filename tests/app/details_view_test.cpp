@@ -1,7 +1,7 @@
 // The inspector pane: the head at once and the rest later, only for the selection still shown;
 // rebuilding only when something changed; the head alone while the width changes; colours.
 #include "doc_fixture.h"
-#include "inspector_view.h"
+#include "details_view.h"
 #include "theme.h"
 
 #include <QDir>
@@ -178,10 +178,10 @@ private slots:
             QCOMPARE(pane->palette().color(QPalette::Text), OVTheme::color(4));
             QCOMPARE(pane->palette().color(QPalette::Base), OVTheme::color(0));
             QDir().mkpath(QStringLiteral(ORVEL_SCREENS));
-            pane->grab().save(QStringLiteral(ORVEL_SCREENS "/linux-inspector-%1.png").arg(theme == 1 ? "dark" : "light"));
+            pane->grab().save(QStringLiteral(ORVEL_SCREENS "/linux-details-%1.png").arg(theme == 1 ? "dark" : "light"));
         }
     }
 };
 
 QTEST_MAIN(InspectorTest)
-#include "inspector_test.moc"
+#include "details_view_test.moc"
