@@ -83,6 +83,20 @@ struct Restored {
     Restored &operator=(Restored &&) = delete;
     ~Restored() { jx_view_free(view); }
 };
+
+// Above this many nodes a level command's rows are built on a worker: expanding a large document
+// takes about 15 ns a node, so from here on it would hold the window for over a frame.
+constexpr uint32_t LEVEL_WORKER_NODES = 1u << 20;
+
+// Rows built for a level command, on their way to the main thread.
+struct LevelRows {
+    JxRows *rows = nullptr;
+    LevelRows() = default;
+    explicit LevelRows(JxRows *r) : rows(r) {}
+    LevelRows(LevelRows &&other) noexcept : rows(std::exchange(other.rows, nullptr)) {}
+    LevelRows &operator=(LevelRows &&) = delete;
+    ~LevelRows();
+};
 } // namespace
 
 static void note(const QString &line) {
@@ -102,6 +116,14 @@ static void freeLater(JxView *view) {
     if (view)
         QThreadPool::globalInstance()->start([view] { jx_view_free(view); });
 }
+
+// The rows of a large document hold its last reference once its window has closed.
+static void freeRowsLater(JxRows *rows) {
+    if (rows)
+        QThreadPool::globalInstance()->start([rows] { jx_rows_free(rows); });
+}
+
+LevelRows::~LevelRows() { freeRowsLater(rows); }
 
 // A reload that finds no file, or no folder on the way to it, shows the last version as such.
 static bool fileMissing(const OVLoaded &result) {
@@ -568,7 +590,7 @@ void OVDocWindow::noteLine(const QString &line) {
 }
 
 bool OVDocWindow::busy() const {
-    return load || reloadJob || !search->idle() || textRunner->busy() || copyRunner->busy();
+    return load || reloadJob || levelJob || !search->idle() || textRunner->busy() || copyRunner->busy();
 }
 
 void OVDocWindow::whenIdle(std::function<void()> block) {
@@ -782,6 +804,8 @@ static const char *const COMMAND_ACTIONS[JX_CMD_FIND_NEXT] = {
 // A key the list does not handle itself acts exactly as the menu item would, with its validation.
 void OVDocWindow::runCommand(uint32_t command) {
     if (command >= JX_CMD_FIND_NEXT) {
+        if (levelInBackground(command))
+            return;
         if (m_view && jx_view_command(m_view, command))
             refresh();
         return;
@@ -790,6 +814,47 @@ void OVDocWindow::runCommand(uint32_t command) {
         return;
     if (QAction *action = ov_find_action(this, QString::fromLatin1(COMMAND_ACTIONS[command])))
         action->trigger();
+}
+
+// Expanding or collapsing a large document: its new rows are built on a worker with the progress
+// line, and swapped in when ready. A newer level command supersedes a running one.
+bool OVDocWindow::levelInBackground(uint32_t command) {
+    const int level = jx_command_level(command);
+    JxDoc *doc = document();
+    if (level < 0 || !m_view || jx_view_mode(m_view) != JX_MODE_TREE || jx_doc_count(doc) < LEVEL_WORKER_NODES)
+        return false;
+    if (levelJob)
+        levelJob->cancel();
+    levelJob = OVJob::create(this);
+    levelJob->onProgress = [this](OVJob &j, double fraction) { jobProgress(j, fraction); };
+    beginProgress(levelJob, QString::fromLatin1(level == JX_ROWS_ALL ? "Expanding" : "Collapsing"));
+    jx_doc_retain(doc);
+    OVJob::start<LevelRows>(levelJob,
+                            [doc, level](OVJob &job) {
+                                const jx_progress progress{OVJob::rateProgress, &job, job.cancelFlag()};
+                                LevelRows built(jx_rows_at_level(doc, level, &progress));
+                                jx_doc_release(doc);
+                                return built;
+                            },
+                            [this](OVJob &job, LevelRows &built) { levelsBuilt(job, built.rows); });
+    return true;
+}
+
+// rows: what the worker built; the window swaps in what it takes, leaving its old rows there to
+// be freed with the job's result.
+void OVDocWindow::levelsBuilt(OVJob &job, JxRows *&rows) {
+    if (&job != levelJob.get())
+        return;
+    levelJob.reset();
+    endProgress(&job);
+    JxRows *old = nullptr;
+    if (rows && jx_view_set_rows(m_view, rows, &old)) {
+        rows = old;
+        refresh();
+    } else if (!rows) {
+        ov_log("levels %s: the rows could not be built", qUtf8Printable(file));
+    }
+    fireIdle();
 }
 
 // The path style or the indent guides may have changed: the inspector shows the path too.

@@ -15,6 +15,7 @@
 #include <memory>
 
 #include <jx/doc.h>
+#include <jx/rows.h>
 #include <jx/search.h>
 
 #include "top_bar_owner.h"
@@ -188,6 +189,8 @@ private:
     void updateErrorBar();
     void updateEmptyLabel();
     void fireIdle();
+    bool levelInBackground(uint32_t command);
+    void levelsBuilt(OVJob &job, JxRows *&rows);
     void beginProgress(const std::shared_ptr<OVJob> &job, const QString &label);
     void jobProgress(OVJob &job, double fraction);
     void endProgress(const OVJob *job);
@@ -202,7 +205,7 @@ private:
     uint64_t dev = 0, ino = 0, fileSize = 0;
     bool hasId = false;
     int parseMs = 0;
-    std::shared_ptr<OVJob> load, reloadJob, progressJob;
+    std::shared_ptr<OVJob> load, reloadJob, levelJob, progressJob;
     QString progressLabel;
     double progressFraction = 0;
     bool progressShowing = false;

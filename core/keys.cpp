@@ -4,6 +4,7 @@
 #include <charconv>
 #include <iterator>
 #include <string_view>
+#include <utility>
 
 #include "chars_int.h"
 #include "jx/decode.h"
@@ -215,18 +216,38 @@ static uint32_t next_problem(const JxView *v) {
     return first;
 }
 
-static int expand_levels(JxView *v, uint32_t command) {
-    if (v->mode == JX_MODE_TEXT || jx_rows_count(v->rows) == 0) return 0;
-    if (command == JX_CMD_EXPAND_ALL)
-        jx_rows_expand_all(v->rows);
-    else if (command == JX_CMD_COLLAPSE_ALL)
-        jx_rows_collapse_all(v->rows);
-    else
-        jx_rows_expand_to_level(v->rows, int(command - JX_CMD_COLLAPSE_ALL));
+/* A level command's rows are in place: the selection falls back to the
+ * nearest row left showing. */
+static int levels_done(JxView *v) {
     v->selected = jx__view_nearest_row(v, v->selected);
     jx__view_moved(v);
     v->reveal = 1;
     return 1;
+}
+
+static bool shows_rows(const JxView *v) { return v->mode == JX_MODE_TREE && jx_rows_count(v->rows) != 0; }
+
+static int expand_levels(JxView *v, uint32_t command) {
+    if (!shows_rows(v)) return 0;
+    const int level = jx_command_level(command);
+    if (level == JX_ROWS_ALL)
+        jx_rows_expand_all(v->rows);
+    else
+        jx_rows_expand_to_level(v->rows, level);
+    return levels_done(v);
+}
+
+int jx_command_level(uint32_t command) {
+    if (command == JX_CMD_EXPAND_ALL) return JX_ROWS_ALL;
+    if (command == JX_CMD_COLLAPSE_ALL) return 1;
+    if (command >= JX_CMD_LEVEL_1 && command <= JX_CMD_LEVEL_1 + 8) return int(command - JX_CMD_COLLAPSE_ALL);
+    return -1;
+}
+
+int jx_view_set_rows(JxView *view, JxRows *rows, JxRows **old) {
+    if (!view || !rows || !old || !shows_rows(view) || jx_rows_doc(rows) != view->doc || jx_rows_count(rows) == 0) return 0;
+    *old = std::exchange(view->rows, rows);
+    return levels_done(view);
 }
 
 int jx_view_command(JxView *view, uint32_t command) {
@@ -244,7 +265,7 @@ int jx_view_command(JxView *view, uint32_t command) {
             return node == JX_NONE ? 0 : jump(view, node);
         }
         default:
-            if (command >= JX_CMD_EXPAND_ALL && command <= JX_CMD_LEVEL_1 + 8) return expand_levels(view, command);
+            if (jx_command_level(command) >= 0) return expand_levels(view, command);
             return 0;
     }
 }

@@ -6,6 +6,7 @@
 
 #include "alloc.h"
 #include "doc_int.h"
+#include "progress_int.h"
 
 constexpr uint32_t FIRST_GROWTH = 16;
 constexpr uint32_t SHRINK_FROM = 1025;
@@ -131,6 +132,78 @@ static void root_only(JxRows *r) {
     r->row_count = 1;
 }
 
+
+/* Large documents are filled on a worker: every this many steps the fill
+ * reports how far it got and looks for a request to stop. */
+constexpr uint32_t FILL_CHECK = 1u << 20;
+
+static bool fill_checkpoint(const JxRows *r, uint32_t id, const jx_progress *progress) {
+    jx__report(progress, id, r->node_count);
+    return !jx__cancel_requested(progress);
+}
+
+/* Replaces the state with exactly the expandable nodes above level open.
+ * false when memory ran out or the caller stopped it, the state then being
+ * unusable. */
+static bool fill_to_level(JxRows *r, int level, const jx_progress *progress) {
+    std::memset(r->open_bits, 0, word_count(r->node_count) * sizeof(uint64_t));
+    r->open_count = 0;
+    r->row_count = 0;
+    /* The walk visits exactly the rows the new state shows: it descends into a
+     * node only when it opens it, and `top` tracks the deepest open node on the
+     * path so the depth is known without asking for it per node. */
+    uint32_t top = JX_NONE;
+    int64_t depth = 0;
+    for (uint32_t id = 0, step = 0; id < r->node_count; ++step) {
+        if (step % FILL_CHECK == FILL_CHECK - 1 && !fill_checkpoint(r, id, progress)) return false;
+        while (top != JX_NONE && end_of(r, top) <= id) {
+            top = jx__node(r->doc, top)->parent;
+            depth--;
+        }
+        if (!reserve(r, uint64_t{r->row_count} + 1)) return false;
+        r->row_ids[r->row_count++] = id;
+        if (depth < level && expandable(r, id)) {
+            set_open(r, id);
+            r->open_count++;
+            depth++;
+            top = id;
+            id = id + 1;
+        } else {
+            id = end_of(r, id);
+        }
+    }
+    shrink(r);
+    return true;
+}
+
+/* Every node a row and every expandable node open. On failure (memory, or
+ * the caller stopped it) the state may be half written. */
+static bool fill_all(JxRows *r, const jx_progress *progress) {
+    uint32_t nc = r->node_count;
+    if (r->row_capacity < nc) {
+        void *p = jx__realloc(r->row_ids, uint64_t{nc} * sizeof(uint32_t));
+        if (!p) return false;
+        r->row_ids = static_cast<uint32_t *>(p);
+        r->row_capacity = nc;
+    }
+    uint32_t open = 0;
+    uint64_t words = word_count(nc);
+    for (uint64_t w = 0; w < words; ++w) {
+        uint32_t base = static_cast<uint32_t>(w * 64);
+        if (base % FILL_CHECK == 0 && base && !fill_checkpoint(r, base, progress)) return false;
+        uint64_t bits = 0;
+        uint32_t n = nc - base < 64 ? nc - base : 64;
+        for (uint32_t i = 0; i < n; ++i) {
+            r->row_ids[base + i] = base + i;
+            if (expandable(r, base + i)) bits |= uint64_t{1} << i;
+        }
+        r->open_bits[w] = bits;
+        open += static_cast<uint32_t>(std::popcount(bits));
+    }
+    r->row_count = nc;
+    r->open_count = open;
+    return true;
+}
 
 uint32_t jx__rows_depth(const JxRows *rows, uint32_t id) {
     uint32_t d = jx__depth_from(rows->doc, id, rows->depth_node, rows->depth);
@@ -259,36 +332,7 @@ void jx_rows_collapse_subtree(JxRows *rows, uint64_t node64) {
 
 void jx_rows_expand_to_level(JxRows *rows, int level) {
     if (!rows || rows->node_count == 0) return;
-    JxRows *r = rows;
-    std::memset(r->open_bits, 0, word_count(r->node_count) * sizeof(uint64_t));
-    r->open_count = 0;
-    r->row_count = 0;
-    /* The walk visits exactly the rows the new state shows: it descends into a
-     * node only when it opens it, and `top` tracks the deepest open node on the
-     * path so the depth is known without asking for it per node. */
-    uint32_t top = JX_NONE;
-    int64_t depth = 0;
-    for (uint32_t id = 0; id < r->node_count;) {
-        while (top != JX_NONE && end_of(r, top) <= id) {
-            top = jx__node(r->doc, top)->parent;
-            depth--;
-        }
-        if (!reserve(r, uint64_t{r->row_count} + 1)) {
-            root_only(r);
-            return;
-        }
-        r->row_ids[r->row_count++] = id;
-        if (depth < level && expandable(r, id)) {
-            set_open(r, id);
-            r->open_count++;
-            depth++;
-            top = id;
-            id = id + 1;
-        } else {
-            id = end_of(r, id);
-        }
-    }
-    shrink(r);
+    if (!fill_to_level(rows, level, nullptr)) root_only(rows);
 }
 
 void jx_rows_collapse_all(JxRows *rows) { jx_rows_expand_to_level(rows, 1); }
@@ -299,29 +343,16 @@ void jx_rows_default(JxRows *rows) {
 }
 
 void jx_rows_expand_all(JxRows *rows) {
-    if (!rows || rows->node_count == 0) return;
-    JxRows *r = rows;
-    uint32_t nc = r->node_count;
-    if (r->row_capacity < nc) {
-        void *p = jx__realloc(r->row_ids, uint64_t{nc} * sizeof(uint32_t));
-        if (!p) return;
-        r->row_ids = static_cast<uint32_t *>(p);
-        r->row_capacity = nc;
-    }
-    for (uint32_t i = 0; i < nc; ++i) r->row_ids[i] = i;
-    r->row_count = nc;
-    uint32_t open = 0;
-    uint64_t words = word_count(nc);
-    for (uint64_t w = 0; w < words; ++w) {
-        uint64_t bits = 0;
-        uint32_t base = static_cast<uint32_t>(w * 64);
-        uint32_t n = nc - base < 64 ? nc - base : 64;
-        for (uint32_t i = 0; i < n; ++i)
-            if (expandable(r, base + i)) bits |= uint64_t{1} << i;
-        r->open_bits[w] = bits;
-        open += static_cast<uint32_t>(std::popcount(bits));
-    }
-    r->open_count = open;
+    if (rows && rows->node_count) fill_all(rows, nullptr);
+}
+
+JxRows *jx_rows_at_level(JxDoc *doc, int level, const jx_progress *progress) {
+    JxRows *rows = jx_rows_new(doc);
+    if (!rows || rows->node_count == 0) return rows;
+    const bool filled = level == JX_ROWS_ALL ? fill_all(rows, progress) : fill_to_level(rows, level, progress);
+    if (filled) return rows;
+    jx_rows_free(rows);
+    return nullptr;
 }
 
 void jx_rows_reveal(JxRows *rows, uint64_t node64) {

@@ -25,6 +25,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <jx/keys.h>
 #include <jx/view.h>
 
 namespace {
@@ -405,6 +406,29 @@ private slots:
         window->whenIdle([&] { ran << QStringLiteral("4"); });
         window->close();
         QCOMPARE(ran.last(), QStringLiteral("4"));
+    }
+
+    // Expanding or collapsing a document of a million nodes or more builds its rows on a worker:
+    // the window is busy meanwhile, and the newest command wins.
+    void levelsOnAWorker() {
+        QByteArray text("[");
+        for (int i = 0; i < 400000; i++) text += i ? ",[0,0]" : "[0,0]";
+        QVERIFY(write_file(file("wide.json"), text + "]"));
+        OVDocWindow *window = openLoaded(file("wide.json"));
+        JxView *view = window->view();
+        QVERIFY(view && jx_doc_count(window->document()) == 1200001);
+        QCOMPARE(jx_view_count(view), 400001u);
+
+        window->runCommand(JX_CMD_EXPAND_ALL);
+        QVERIFY(window->busy());
+        QCOMPARE(jx_view_count(view), 400001u);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->busy(), 60000);
+        QCOMPARE(jx_view_count(view), 1200001u);
+
+        window->runCommand(JX_CMD_LEVEL_1 + 8);
+        window->runCommand(JX_CMD_COLLAPSE_ALL);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->busy(), 60000);
+        QCOMPARE(jx_view_count(view), 400001u);
     }
 
     // A clipboard document has no file: nothing to watch, reload or compare.

@@ -233,3 +233,37 @@ TEST(RowsOutOfMemory, FailedShrinkKeepsEveryRow) {
     jx_rows_expand(r, 0);
     EXPECT_EQ(jx_rows_count(r), 1201u);
 }
+
+// Rows built apart (on a worker, in the window) must be exactly what the level operations make of
+// a model in place, whatever its state was; a stopped build gives nothing.
+TEST(RowsAtLevel, SameAsTheOperationsAndStoppable) {
+    Gen gen{std::mt19937(7)};
+    for (int doc_no = 0; doc_no < 12; ++doc_no) {
+        gen.budget = 50 + gen.pick(600);
+        jxtest::Doc d(gen.value(0));
+        for (int level : {-1, 0, 1, 2, 4, 9, JX_ROWS_ALL}) {
+            Rows built(nullptr);
+            built.r = jx_rows_at_level(d, level, nullptr);
+            Rows in_place(d);
+            jx_rows_expand(in_place, jx_doc_count(d) - 1);
+            level == JX_ROWS_ALL ? jx_rows_expand_all(in_place) : jx_rows_expand_to_level(in_place, level);
+            ASSERT_EQ(state_of(built), state_of(in_place)) << doc_no << " level " << level;
+        }
+    }
+    EXPECT_EQ(jx_rows_at_level(nullptr, 1, nullptr), nullptr);
+
+    // Wide enough to reach the checkpoints, which come every million nodes.
+    jxtest::Doc wide("[" + repeat("0", 1100000) + "]");
+    for (int level : {1, JX_ROWS_ALL}) {
+        uint64_t reported = 0;
+        uint32_t stop = 0;
+        jx_progress progress{[](void *ctx, uint64_t done, uint64_t) { *static_cast<uint64_t *>(ctx) = done; }, &reported,
+                             &stop};
+        Rows built(nullptr);
+        built.r = jx_rows_at_level(wide, level, &progress);
+        EXPECT_EQ(jx_rows_count(built), 1100001u);
+        EXPECT_GT(reported, 0u);
+        stop = 1;
+        EXPECT_EQ(jx_rows_at_level(wide, level, &progress), nullptr) << level;
+    }
+}

@@ -245,6 +245,34 @@ TEST(ViewClicks, SelectToggleAndExtend) {
     EXPECT_EQ(jx_view_selected_node(v), 0u);
 }
 
+// A level command finished with rows built elsewhere: the selection falls back as the command's
+// would, and rows the view cannot show are refused and stay the caller's.
+TEST(ViewLevels, RowsBuiltApartAreSwappedIn) {
+    Doc d(D1), other(D1);
+    View v(d);
+    jx_view_select_node(v, 3);
+    jx_view_take_reveal(v);
+    JxRows *old = nullptr;
+    JxRows *foreign = jx_rows_at_level(other, 1, nullptr);
+    EXPECT_EQ(jx_view_set_rows(v, foreign, &old), 0);
+    jx_rows_free(foreign);
+    JxRows *rows = jx_rows_at_level(d, jx_command_level(JX_CMD_COLLAPSE_ALL), nullptr);
+    const JxRows *before = jx_view_rows(v);
+    ASSERT_EQ(jx_view_set_rows(v, rows, &old), 1);
+    EXPECT_EQ(old, before);
+    jx_rows_free(old);
+    EXPECT_EQ(jx_view_rows(v), rows);
+    EXPECT_EQ(jx_view_selected_node(v), 1u);  // a[1] is hidden: its array is selected
+    EXPECT_EQ(jx_view_take_reveal(v), 1u);
+
+    show_text(v, JX_TEXT_PRETTY);
+    rows = jx_rows_at_level(d, JX_ROWS_ALL, nullptr);
+    EXPECT_EQ(jx_view_set_rows(v, rows, &old), 0);
+    jx_rows_free(rows);
+    EXPECT_EQ(jx_command_level(JX_CMD_LEVEL_1 + 8), 9);
+    EXPECT_EQ(jx_command_level(JX_CMD_BACK), -1);
+}
+
 TEST(ViewCrumbs, LabelsAndJumps) {
     Doc d(D1);
     View v(d);

@@ -85,6 +85,19 @@ int jx_view_type(JxView *view, uint32_t code_point, uint64_t time_ms);
 /* Carries out one of the view's commands (JX_CMD_FIND_NEXT and above); 1
  * when it did something, 0 when it does not apply. */
 int jx_view_command(JxView *view, uint32_t command);
+/* The level of jx_rows_at_level a level command asks for (JX_ROWS_ALL for
+ * JX_CMD_EXPAND_ALL, 1 for JX_CMD_COLLAPSE_ALL, n for JX_CMD_LEVEL_1 + n - 1);
+ * -1 for any other command. */
+int jx_command_level(uint32_t command);
+/*
+ * Finishes a level command whose rows were built beforehand, on another
+ * thread, by jx_rows_at_level over the view's document: the view takes rows
+ * in place of its own and moves the selection as jx_view_command would. 1
+ * when it took them, handing back the rows it held in *old for the caller to
+ * free (on any thread); 0 in the Text view, for a view without rows or for
+ * rows of another document, the caller then keeping rows.
+ */
+int jx_view_set_rows(JxView *view, JxRows *rows, JxRows **old /* out */);
 /* The command of a shortcut (option with a digit 1 to 9 expands to that
  * level), 0 for none. */
 uint32_t jx_shortcut(uint32_t key, uint32_t mods);

@@ -71,6 +71,17 @@ void jx_rows_expand_to_level(JxRows *rows, int level);
 void jx_rows_collapse_all(JxRows *rows);
 /* Expands every expandable node: every node becomes a row, however many. */
 void jx_rows_expand_all(JxRows *rows);
+/* The level of jx_rows_at_level that expands every expandable node. */
+#define JX_ROWS_ALL 0x7fffffff
+/*
+ * A new model over doc in the state jx_rows_expand_to_level(level) leaves,
+ * or jx_rows_expand_all for JX_ROWS_ALL. It reads only the document, so it
+ * may be built on another thread while the window goes on with its own model
+ * of the same document; progress (may be null) hears of node ids done out of
+ * jx_doc_count. Null when doc is null, memory runs out or progress's cancel
+ * flag stopped it.
+ */
+JxRows *jx_rows_at_level(JxDoc *doc, int level, const jx_progress *progress);
 /* The expansion of a newly shown document: level 3 for up to 5,000 nodes,
  * level 1 for more. */
 void jx_rows_default(JxRows *rows);
