@@ -1,5 +1,6 @@
 #include "details_view.h"
 
+#include "job.h"
 #include "text.h"
 #include "theme.h"
 
@@ -11,7 +12,9 @@
 #include <chars_int.h>
 
 #include <cstdlib>
+#include <utility>
 
+#include <jx/details.h>
 #include <jx/view.h>
 
 namespace {
@@ -19,6 +22,17 @@ constexpr int BACKGROUND_ROLE = 0;
 constexpr int TEXT_ROLE = 4;
 constexpr int TITLE_ROLE = 5;
 constexpr int SELECTION_ROLE = 13;
+
+// An inspector text made on a worker, on its way to the pane; freed unless the pane takes it.
+struct MadeText {
+    char *text = nullptr;
+    size_t length = 0;
+    MadeText() = default;
+    MadeText(char *t, size_t n) : text(t), length(n) {}
+    MadeText(MadeText &&other) noexcept : text(std::exchange(other.text, nullptr)), length(other.length) {}
+    MadeText &operator=(MadeText &&) = delete;
+    ~MadeText() { std::free(text); }
+};
 } // namespace
 
 OVInspectorView::OVInspectorView(QWidget *parent) : QPlainTextEdit(parent) {
@@ -50,10 +64,46 @@ void OVInspectorView::inspect(JxView *view, int style) {
     m_node = node;
     m_style = style;
     m_stale = false;
-    size_t length = 0;
-    char *text = jx_view_inspect(view, style, &length);
-    // Without a text (no selection, or no memory for it) the pane shows nothing rather than an
-    // earlier node's text.
+    stopJob();
+    JxDoc *doc = jx_view_doc(view);
+    if (node == JX_NONE || jx_val_len(doc, node) <= WORKER_BYTES) {
+        size_t length = 0;
+        char *text = jx_view_inspect(view, style, &length);
+        showText(text, length);
+        return;
+    }
+    m_job = OVJob::create(this);
+    jx_doc_retain(doc);
+    OVJob::start<MadeText>(
+        m_job,
+        [doc, node, style](OVJob &) {
+            size_t length = 0;
+            char *text = jx_inspect_text(doc, node, style, &length);
+            jx_doc_release(doc);
+            return MadeText(text, length);
+        },
+        [this](OVJob &job, MadeText &made) {
+            if (&job != m_job.get()) return;
+            m_job.reset();
+            showText(std::exchange(made.text, nullptr), made.length);
+            emit idle();
+        });
+}
+
+// A newer selection makes the text being made on a worker useless; the window may be waiting
+// for it, so it hears that the pane is idle (on the next turn, not inside the caller).
+void OVInspectorView::stopJob() {
+    if (!m_job) return;
+    m_job->cancel();
+    m_job.reset();
+    QTimer::singleShot(0, this, [this] {
+        if (!busy()) emit idle();
+    });
+}
+
+// Takes text (freed here). Without one (no selection, or no memory for it) the pane shows nothing
+// rather than an earlier node's text.
+void OVInspectorView::showText(char *text, size_t length) {
     const size_t cut = text ? jx__utf8_cut(text, length, HEAD_BYTES) : 0;
     m_head = QByteArray(text, qsizetype(cut));
     m_rest = text ? QByteArray(text + cut, qsizetype(length - cut)) : QByteArray();
@@ -65,6 +115,7 @@ void OVInspectorView::inspect(JxView *view, int style) {
 void OVInspectorView::invalidate() {
     m_stale = true;
     ++m_gen;
+    stopJob();
 }
 
 void OVInspectorView::fontChanged() {
@@ -79,6 +130,7 @@ void OVInspectorView::showHead() {
     m_titleLength = int(feed < 0 ? head.size() : feed);
     setPlainText(head);
     m_restShown = false;
+    m_restAt = 0;
     recolour();
 }
 
@@ -92,11 +144,22 @@ void OVInspectorView::scheduleRest() {
 
 void OVInspectorView::appendRest() {
     if (m_restShown || m_rest.isEmpty()) return;
+    const size_t left = size_t(m_rest.size() - m_restAt);
+    size_t slice = jx__utf8_cut(m_rest.constData() + m_restAt, left, REST_SLICE);
+    if (slice == 0) slice = left; // no character boundary in reach: bad bytes, shown as they come
     QTextCursor end(document());
     end.movePosition(QTextCursor::End);
     // A plain format: the rest is body text even where it continues the first line.
-    end.insertText(ov_string(m_rest.constData(), size_t(m_rest.size())), QTextCharFormat());
-    m_restShown = true;
+    end.insertText(ov_string(m_rest.constData() + m_restAt, slice), QTextCharFormat());
+    m_restAt += qsizetype(slice);
+    if (m_restAt >= m_rest.size()) {
+        m_restShown = true;
+        return;
+    }
+    const uint64_t gen = m_gen;
+    QTimer::singleShot(0, this, [this, gen] {
+        if (gen == m_gen) appendRest();
+    });
 }
 
 // A new width lays the whole text out again: only the head is laid out while the width keeps
@@ -105,7 +168,7 @@ void OVInspectorView::resizeEvent(QResizeEvent *event) {
     QPlainTextEdit::resizeEvent(event);
     if (event->size().width() == event->oldSize().width() || m_rest.isEmpty()) return;
     ++m_gen;
-    if (m_restShown) showHead();
+    if (m_restShown || m_restAt) showHead();
     scheduleRest();
 }
 

@@ -2,9 +2,10 @@
 // selectable.
 //
 // An inspector text can be megabytes long, and laying it out takes longer than a keystroke. The
-// pane shows the first 8 KiB at once and appends the rest a moment later, only if the selection
-// has not moved on meanwhile; so stepping through rows only ever lays out short heads. Main thread
-// only.
+// pane shows the first 8 KiB at once and appends the rest a moment later, a slice per turn of the
+// event loop, only while the selection stays; so stepping through rows only ever lays out short
+// heads, and a long text never holds the window for more than a slice. The text of a value written
+// in more than WORKER_BYTES is made on a worker. Main thread only.
 #ifndef OV_DETAILS_VIEW_H
 #define OV_DETAILS_VIEW_H
 
@@ -13,8 +14,10 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 struct JxView;
+class OVJob;
 
 class OVInspectorView : public QPlainTextEdit {
     Q_OBJECT
@@ -24,6 +27,11 @@ public:
     // How long the head stands alone before the rest joins it.
     static constexpr int REST_DELAY_MS = 300;
     static constexpr int INSET = 10;
+    // Most bytes of the rest laid out in one turn of the event loop (about 5 ms).
+    static constexpr int REST_SLICE = 32768;
+    // Values written in more bytes than this get their text on a worker: making it costs about
+    // what writing the value as pretty JSON does, up to the text's cap.
+    static constexpr uint32_t WORKER_BYTES = 65536;
 
     explicit OVInspectorView(QWidget *parent = nullptr);
 
@@ -36,6 +44,9 @@ public:
     // Takes the list font at its current size and rebuilds on the next inspect.
     void fontChanged();
 
+    // A text is being made on a worker; idle() follows when it is shown.
+    bool busy() const { return m_job != nullptr; }
+
     // What is laid out: the head alone, or the head and the rest.
     bool restShown() const { return m_restShown; }
     bool hasRest() const { return !m_rest.isEmpty(); }
@@ -44,11 +55,16 @@ public:
     // The UTF-8 bytes of the head as cut from the inspector text.
     const QByteArray &head() const { return m_head; }
 
+signals:
+    void idle();
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
 
 private:
+    void showText(char *text, size_t length);
+    void stopJob();
     void showHead();
     void scheduleRest();
     void appendRest();
@@ -63,6 +79,8 @@ private:
     QByteArray m_rest;
     int m_titleLength = 0; // characters of the head's first line
     bool m_restShown = false;
+    qsizetype m_restAt = 0; // bytes of the rest laid out so far
+    std::shared_ptr<OVJob> m_job;
     bool m_recolouring = false;
 };
 

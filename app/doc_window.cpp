@@ -235,6 +235,7 @@ void OVDocWindow::buildViews() {
             contextMenu()->popup(at);
     };
     inspectorView = new OVInspectorView;
+    connect(inspectorView, &OVInspectorView::idle, this, &OVDocWindow::fireIdle);
     splitView->setPanes(listView, inspectorView);
     // Fires on the user's drags only: a window resize never changes the saved width.
     connect(splitView, &QSplitter::splitterMoved, this, [this] { splitterMoved(); });
@@ -590,7 +591,7 @@ void OVDocWindow::noteLine(const QString &line) {
 }
 
 bool OVDocWindow::busy() const {
-    return load || reloadJob || levelJob || !search->idle() || textRunner->busy() || copyRunner->busy();
+    return load || reloadJob || levelJob || inspectorView->busy() || !search->idle() || textRunner->busy() || copyRunner->busy();
 }
 
 void OVDocWindow::whenIdle(std::function<void()> block) {

@@ -72,8 +72,8 @@ public:
     void reload();
     // Whether this window shows the file at path: the same device and inode when known.
     bool showsFile(const QString &path) const;
-    // A load, reload, search, Text view build or copy is running (or a search waits for typing
-    // to pause).
+    // A load, reload, search, Text view build, copy, level command or the inspector's text is
+    // running (or a search waits for typing to pause).
     bool busy() const;
     // Runs block now when not busy, else when the running work has ended (in order).
     void whenIdle(std::function<void()> block);

@@ -97,6 +97,39 @@ private slots:
         QCOMPARE(pane->toPlainText(), QString::fromUtf8(full));
     }
 
+    // A value written in more than WORKER_BYTES gets its text on a worker, and a long rest joins a
+    // slice at a time, whole characters each; a newer selection drops the text being made.
+    void largeValuesOnAWorker() {
+        QByteArray json = "{\"big\": [";
+        for (int i = 0; json.size() < 300000; i++) json += (i ? ",\"" : "\"") + QByteArray::number(i) + " \xE2\x82\xAC\"";
+        Inspected doc(json + "], \"small\": 1}");
+        doc.select("$.big");
+        QSignalSpy idle(pane.get(), &OVInspectorView::idle);
+        pane->inspect(doc.view, JX_PATH_JSONPATH);
+        QVERIFY(pane->busy());
+        QTRY_VERIFY(!pane->busy());
+        QCOMPARE(idle.size(), 1);
+        const QByteArray full = doc.full();
+        QVERIFY(full.size() > 4 * OVInspectorView::REST_SLICE);
+        QCOMPARE(pane->head() + pane->rest(), full);
+        int slices = 0;
+        connect(pane->document(), &QTextDocument::contentsChange, this, [&] { slices++; });
+        QTRY_VERIFY(pane->restShown());
+        QVERIFY(slices >= (full.size() - OVInspectorView::HEAD_BYTES) / OVInspectorView::REST_SLICE);
+        QCOMPARE(pane->toPlainText(), QString::fromUtf8(full));
+
+        pane->invalidate();
+        pane->inspect(doc.view, JX_PATH_JSONPATH);
+        QVERIFY(pane->busy());
+        doc.select("$.small");
+        pane->inspect(doc.view, JX_PATH_JSONPATH);
+        QVERIFY(!pane->busy());
+        QCOMPARE(pane->head(), doc.full());
+        QTRY_COMPARE(idle.size(), 2);
+        QTest::qWait(50);
+        QCOMPARE(pane->head(), doc.full());
+    }
+
     // Moving faster than the delay never lays out a rest, not even the one of an earlier row.
     void quickMovesOnlyLayOutHeads() {
         QByteArray json = "[";
