@@ -211,7 +211,7 @@ void OVTopBar::buildSearchControls() {
     m_countW = int(std::ceil(QFontMetricsF(m_count->font()).horizontalAdvance(widest))) + 4;
     m_prev = new ChevronButton(true, this);
     m_next = new ChevronButton(false, this);
-    make_button(m_prev, QStringLiteral("Previous match (Shift+Ctrl+G)"));
+    make_button(m_prev, QStringLiteral("Previous match (Ctrl+Shift+G)"));
     make_button(m_next, QStringLiteral("Next match (Ctrl+G)"));
     for (QToolButton *step : {m_prev, m_next}) {
         step->setAutoRaise(true);

@@ -19,7 +19,7 @@
 
 namespace {
 
-const QString MARK = QStringLiteral("\u2026");
+const QString MARK = QStringLiteral("…");
 
 // Records every call as one line, so that a test compares what the window was told, in order.
 class FakeOwner : public OVTopBarOwner {
@@ -202,6 +202,30 @@ private slots:
         }
         // Every stage was passed through: all shown at 210, the scope gone, the toggles gone at 90.
         QVERIFY(stages.contains("11210") && stages.contains("0190") && stages.contains("0090"));
+    }
+
+    // What the bar shows before anything is typed, tool tips included.
+    void controlsShowTheirTexts() {
+        FakeOwner owner;
+        OVTopBar bar(&owner);
+        QAbstractButton *tree = bar.viewSwitch()->button(0), *text = bar.viewSwitch()->button(1);
+        QCOMPARE(QStringList({tree->text(), text->text()}), QStringList({"Tree", "Text"}));
+        QCOMPARE(tree->toolTip(), QStringLiteral("Tree (Ctrl+1)"));
+        QCOMPARE(text->toolTip(), QStringLiteral("Text (Ctrl+2; again: Pretty or As in file)"));
+        QCOMPARE(bar.pathField()->placeholderText(),
+                 QStringLiteral(R"(Go to path: $.a.b[3], .a.b[3], a.b[3], ["a"]["b"][3] or /a/b/3)"));
+        QCOMPARE(bar.caseButton()->text(), QStringLiteral("Aa"));
+        QCOMPARE(bar.caseButton()->toolTip(), QStringLiteral("Match case"));
+        QCOMPARE(bar.regexButton()->text(), QStringLiteral(".*"));
+        QCOMPARE(bar.regexButton()->toolTip(), QStringLiteral("Regular expression"));
+        QStringList scopes;
+        for (int i = 0; i < bar.scope()->count(); i++) scopes << bar.scope()->itemText(i);
+        QCOMPARE(scopes, QStringList({"Keys and values", "Keys", "Values"}));
+        QCOMPARE(bar.scope()->toolTip(), QStringLiteral("Search in"));
+        QCOMPARE(bar.searchField()->placeholderText(), QStringLiteral("Search keys and values"));
+        // The same shortcuts as the Edit menu shows for Find Previous and Find Next.
+        QCOMPARE(bar.prevButton()->toolTip(), QStringLiteral("Previous match (Ctrl+Shift+G)"));
+        QCOMPARE(bar.nextButton()->toolTip(), QStringLiteral("Next match (Ctrl+G)"));
     }
 
     // Bit 0 match case, bit 8 regular expression, bits 16 to 23 the scope; the rest is ignored and
