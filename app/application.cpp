@@ -710,6 +710,7 @@ void OVAppDelegate::openDocument() {
     panel->setFileMode(QFileDialog::ExistingFiles);
     panel->setNameFilters({QStringLiteral("JSON files (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')'),
                            QStringLiteral("All files (*)")});
+    panel->setLabelText(QFileDialog::FileType, QStringLiteral("Show:"));
     if (auto *window = qobject_cast<OVDocWindow *>(QApplication::activeWindow()))
         if (!window->path().isEmpty())
             panel->setDirectory(QFileInfo(window->path()).path());

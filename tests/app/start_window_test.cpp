@@ -179,7 +179,17 @@ private slots:
         QCOMPARE(row->grab().toImage(), plain);
     }
 
+    void showsItsTexts() {
+        OVStartView *view = showWithRecent(recentFiles(1));
+        QCOMPARE(view->window()->windowTitle(), QStringLiteral("Orvel"));
+        QCOMPARE(view->prompt()->text(), QStringLiteral("Drop a JSON file here"));
+        QCOMPARE(view->openButton()->text(), QStringLiteral("Open…"));
+        QCOMPARE(view->clipboardButton()->text(), QStringLiteral("Open from Clipboard"));
+        QCOMPARE(view->recentTitle()->text(), QStringLiteral("Recent"));
+    }
+
     // Without a menu bar the buttons still reach the application's Open and Open from Clipboard.
+    // The panel shows JSON files first, all files on request.
     void buttons() {
         OVStartView *view = showWithRecent({});
         QTest::mouseClick(view->openButton(), Qt::LeftButton);
@@ -188,6 +198,12 @@ private slots:
             if (w->objectName() == QLatin1String("openPanel") && w->isVisible())
                 panel = qobject_cast<QFileDialog *>(w);
         QVERIFY(panel);
+        QCOMPARE(panel->labelText(QFileDialog::FileType), QStringLiteral("Show:"));
+        const QStringList filters = panel->nameFilters();
+        QCOMPARE(filters.size(), 2);
+        QVERIFY2(filters[0].startsWith(QStringLiteral("JSON files (*.json")), qPrintable(filters[0]));
+        QCOMPARE(filters[1], QStringLiteral("All files (*)"));
+        QCOMPARE(panel->selectedNameFilter(), filters[0]);
         panel->reject();
         ov_pasteboard()->setText(QStringLiteral("{\"a\": 1}"));
         QTest::mouseClick(view->clipboardButton(), Qt::LeftButton);
