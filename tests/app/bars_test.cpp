@@ -219,7 +219,10 @@ private slots:
         QCOMPARE(bar.edge(), 2);
         bar.setText(QStringLiteral("2 problems"));
         QCOMPARE(bar.text(), QStringLiteral("2 problems"));
-        QCOMPARE(bar.label()->text(), QStringLiteral("\u26A0  2 problems"));
+        QCOMPARE(bar.label()->text(), QStringLiteral("⚠  2 problems"));
+        QCOMPARE(bar.nextButton()->title(), QStringLiteral("Next problem"));
+        QCOMPARE(bar.showButton()->title(), QStringLiteral("Show in text"));
+        QCOMPARE(bar.closeButton()->title(), QStringLiteral("✕"));
         QCOMPARE(bar.closeButton()->toolTip(), QStringLiteral("Hide until the file is read again"));
         QStringList calls;
         bar.setShowsNextProblem(true);

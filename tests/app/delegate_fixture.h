@@ -9,6 +9,7 @@
 #include "settings_store.h"
 #include "start_window.h"
 
+#include <QAbstractButton>
 #include <QFile>
 #include <QMessageBox>
 #include <QRandomGenerator>
@@ -29,6 +30,14 @@ inline QList<QMessageBox *> alerts() {
         if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible())
             boxes.append(box);
     return boxes;
+}
+
+// An alert's button titles, in the order given.
+inline QStringList buttonTitles(QMessageBox *box) {
+    QStringList titles;
+    for (QAbstractButton *button : box->buttons())
+        titles.append(button->text());
+    return titles;
 }
 
 // Runs deferred deletes, so that closed windows are gone.

@@ -143,6 +143,7 @@ private slots:
         OVDocWindow *window = delegate->openPath(path);
         QTRY_COMPARE_WITH_TIMEOUT(alerts().size(), 1, 10000);
         QCOMPARE(alerts()[0]->text(), shown);
+        QCOMPARE(buttonTitles(alerts()[0]), QStringList{"OK"});
         QVERIFY(window->failed() && !window->view());
         QCOMPARE(noted.size(), 1);
         QCOMPARE(noted[0][0].toString(), QStringLiteral("open-error=") + forScript);
@@ -158,6 +159,7 @@ private slots:
         OVDocWindow *empty = openLoaded(file("empty.json"));
         QVERIFY(empty->view() && !empty->failed());
         QVERIFY(empty->emptyLabel()->isVisible());
+        QCOMPARE(empty->emptyLabel()->text(), QStringLiteral("This file is empty."));
         QVERIFY(!empty->errorBar()->isVisible());
         QByteArray binary;
         for (int i = 0; i < 4096; i++) binary += char((i * 37 + 11) & 0xFF);
@@ -208,7 +210,7 @@ private slots:
         QVERIFY(big->view());
         QVERIFY2(fractions.size() > 2, "the line showed");
         QVERIFY(std::is_sorted(fractions.begin(), fractions.end()));
-        const QRegularExpression text(QStringLiteral("^Reading \\d+\\.\\d MB\u2026 \\d+%$"));
+        const QRegularExpression text(QStringLiteral("^Reading \\d+\\.\\d MB… \\d+%$"));
         for (const QString &t : texts) QVERIFY2(text.match(t).hasMatch(), qPrintable(t));
         QVERIFY(!big->progressShown() && !big->progressLine()->isVisible());
         QCOMPARE(big->statusLine()->left(), big->statusText());
@@ -229,6 +231,7 @@ private slots:
         OVDocWindow *window = delegate->openPath(path);
         QCOMPARE(alerts().size(), 1);
         QCOMPARE(alerts()[0]->text(), QStringLiteral("This file may need about 2.0 KB of memory and this computer has 2.0 KB."));
+        QCOMPARE(buttonTitles(alerts()[0]), QStringList({"Open Anyway", "Cancel"}));
         QVERIFY(logText().contains(QStringLiteral("memory warning ") + path + QStringLiteral(": This file may need")));
         const QPointer<OVDocWindow> alive(window);
         if (answer == 2) {

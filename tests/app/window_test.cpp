@@ -419,7 +419,8 @@ private slots:
                                             "Expand to Level"}));
         QCOMPARE(titles(menu->actions()[3]->menu()),
                  QStringList({"JSONPath", "jq", "JavaScript", "Python", "JSON Pointer"}));
-        QCOMPARE(titles(menu->actions()[9]->menu()).size(), 9);
+        QCOMPARE(titles(menu->actions()[9]->menu()),
+                 QStringList({"1", "2", "3", "4", "5", "6", "7", "8", "9"}));
         emit menu->aboutToShow();
         QVERIFY(!menu->actions()[1]->isEnabled()); // no key on the root
         QVERIFY(selectPath(window->view(), "$.size"));
