@@ -4,6 +4,7 @@
 #include "text.h"
 #include "theme.h"
 
+#include <QPlainTextDocumentLayout>
 #include <QResizeEvent>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -11,6 +12,7 @@
 
 #include <chars_int.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 
@@ -47,9 +49,45 @@ OVInspectorView::OVInspectorView(QWidget *parent) : QPlainTextEdit(parent) {
     // Not editable: no insertion point, as in a read-only text view.
     setCursorWidth(0);
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    document()->setDocumentMargin(INSET);
+    // Documents of the pane's own, so that replacing one never deletes it on the spot.
+    m_documents = new QObject(this);
+    setDocument(newDocument());
     setFont(OVTheme::listFont());
     recolour();
+}
+
+QTextDocument *OVInspectorView::newDocument() {
+    auto *fresh = new QTextDocument(m_documents);
+    fresh->setDocumentLayout(new QPlainTextDocumentLayout(fresh));
+    fresh->setDocumentMargin(INSET);
+    fresh->setDefaultFont(font());
+    fresh->setUndoRedoEnabled(false);
+    // The wrapping is the document's, set through the pane: the fresh one takes it over.
+    if (document())
+        fresh->setDefaultTextOption(document()->defaultTextOption());
+    return fresh;
+}
+
+// Clearing megabytes of laid-out text takes tens of milliseconds. A large text's document is
+// replaced by a fresh one and emptied from its end, a slice per turn, before it goes.
+void OVInspectorView::retireDocument() {
+    if (document()->characterCount() <= REST_SLICE) return;
+    QTextDocument *old = document();
+    setDocument(newDocument());
+    emptyLater(old);
+}
+
+void OVInspectorView::emptyLater(QTextDocument *old) {
+    QTextCursor cut(old);
+    cut.movePosition(QTextCursor::End);
+    const int keep = std::max(0, cut.position() - 2 * REST_SLICE);
+    cut.setPosition(keep, QTextCursor::KeepAnchor);
+    cut.removeSelectedText();
+    if (keep == 0) {
+        delete old;
+        return;
+    }
+    QTimer::singleShot(0, old, [this, old] { emptyLater(old); });
 }
 
 void OVInspectorView::inspect(JxView *view, int style) {
@@ -128,6 +166,7 @@ void OVInspectorView::showHead() {
     const QString head = ov_string(m_head.constData(), size_t(m_head.size()));
     const qsizetype feed = head.indexOf(QLatin1Char('\n'));
     m_titleLength = int(feed < 0 ? head.size() : feed);
+    retireDocument();
     setPlainText(head);
     m_restShown = false;
     m_restAt = 0;

@@ -18,6 +18,7 @@
 
 struct JxView;
 class OVJob;
+class QTextDocument;
 
 class OVInspectorView : public QPlainTextEdit {
     Q_OBJECT
@@ -27,8 +28,8 @@ public:
     // How long the head stands alone before the rest joins it.
     static constexpr int REST_DELAY_MS = 300;
     static constexpr int INSET = 10;
-    // Most bytes of the rest laid out in one turn of the event loop (about 5 ms).
-    static constexpr int REST_SLICE = 32768;
+    // Most bytes of the rest laid out in one turn of the event loop (a few milliseconds).
+    static constexpr int REST_SLICE = 16384;
     // Values written in more bytes than this get their text on a worker: making it costs about
     // what writing the value as pretty JSON does, up to the text's cap.
     static constexpr uint32_t WORKER_BYTES = 65536;
@@ -65,6 +66,9 @@ protected:
 private:
     void showText(char *text, size_t length);
     void stopJob();
+    QTextDocument *newDocument();
+    void retireDocument();
+    void emptyLater(QTextDocument *old);
     void showHead();
     void scheduleRest();
     void appendRest();
@@ -81,6 +85,7 @@ private:
     bool m_restShown = false;
     qsizetype m_restAt = 0; // bytes of the rest laid out so far
     std::shared_ptr<OVJob> m_job;
+    QObject *m_documents = nullptr; // parent of the pane's documents
     bool m_recolouring = false;
 };
 

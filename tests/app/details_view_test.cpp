@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -98,7 +99,8 @@ private slots:
     }
 
     // A value written in more than WORKER_BYTES gets its text on a worker, and a long rest joins a
-    // slice at a time, whole characters each; a newer selection drops the text being made.
+    // slice at a time, whole characters each; a newer selection drops the text being made and
+    // leaves the long text's document to be emptied later.
     void largeValuesOnAWorker() {
         QByteArray json = "{\"big\": [";
         for (int i = 0; json.size() < 300000; i++) json += (i ? ",\"" : "\"") + QByteArray::number(i) + " \xE2\x82\xAC\"";
@@ -118,6 +120,9 @@ private slots:
         QVERIFY(slices >= (full.size() - OVInspectorView::HEAD_BYTES) / OVInspectorView::REST_SLICE);
         QCOMPARE(pane->toPlainText(), QString::fromUtf8(full));
 
+        // Leaving it swaps in a fresh document with the same wrapping; the old one empties later.
+        const QPointer<QTextDocument> old = pane->document();
+        const QTextOption::WrapMode wrap = pane->wordWrapMode();
         pane->invalidate();
         pane->inspect(doc.view, JX_PATH_JSONPATH);
         QVERIFY(pane->busy());
@@ -125,6 +130,10 @@ private slots:
         pane->inspect(doc.view, JX_PATH_JSONPATH);
         QVERIFY(!pane->busy());
         QCOMPARE(pane->head(), doc.full());
+        QVERIFY(pane->document() != old);
+        QCOMPARE(pane->wordWrapMode(), wrap);
+        QCOMPARE(pane->toPlainText(), QString::fromUtf8(doc.full()));
+        QTRY_VERIFY(old.isNull());
         QTRY_COMPARE(idle.size(), 2);
         QTest::qWait(50);
         QCOMPARE(pane->head(), doc.full());
