@@ -36,8 +36,10 @@ void jx__close_top(jx_parser &p, bool unclosed) {
     n->info = (n->info & 0x7F) | (unclosed ? JX_F_UNCLOSED << 3 : 0) |
               jx__number_field(p, f.id, f.count, n->val_off);
     if (f.count >= 64) jx__keep_samples(p, f);
-    jx__free(f.samples.ids);
-    f.samples = {};
+    if (f.samples.ids) {
+        jx__free(f.samples.ids);
+        f.samples = {};
+    }
     p.depth--;
     p.top--;
 }
@@ -114,16 +116,27 @@ static size_t json5_space(const char *s) {
     return 0;
 }
 
+/* Skips the spaces at s, the usual indentation: up to four words here (the
+ * lowest bit that differs from a space is in the first other byte), a deeper
+ * one by the kernel, which also passes tabs and CRs. A kernel's call and
+ * vector latency cost more than the few well-predicted words of a common
+ * indentation. */
+static inline const char *spaces(const jx_parser &p, const char *s) {
+    for (int i = 0; i < 4; i++, s += 8)
+        if (uint64_t x = jx__load8(s) ^ SPACES8) return s + (__builtin_ctzll(x) >> 3);
+    return p.k->blank_end(s);
+}
+
 const char *jx__skip_ws_slow(jx_parser &p, const char *s) {
     for (;;) {
         unsigned char c = *s;
         if (c == ' ' || c == '\t' || c == '\r') {
-            s++;
+            s = spaces(p, s + 1);
         } else if (c == '\n') {
             if (p.line_mode) return s;
             s++;
             jx__add_line(p, jx__off(p, s));
-            while (jx__load8(s) == SPACES8) s += 8;
+            s = spaces(p, s);
         } else if (c == '/' && !p.strict && (s[1] == '/' || s[1] == '*')) {
             s = skip_comment(p, s);
             if (p.unterminated) return s;
@@ -143,8 +156,15 @@ static inline bool hex4(const char *s) {
     return jx__hex4(s, &unused);
 }
 
-static inline uint64_t stops(uint64_t w, unsigned char quote) {
-    return jx__has_byte(w, quote) | jx__has_byte(w, '\\') | jx__has_less(w, 0x20);
+/* The first quote, backslash or control byte at or after q: the first word
+ * here, the rest by the kernel, which pauses at the progress checkpoint.
+ * Null when the check there fails (cancelled); else *q is the byte found, or
+ * the scan stopped at the checkpoint and the caller scans again from q. */
+static inline const char *string_stop(jx_parser &p, const char *q, unsigned char quote) {
+    if (uint64_t m = jx__string_stops(jx__load8(q), quote)) return q + (__builtin_ctzll(m) >> 3);
+    q = p.k->string_stop(q + 8, p.checkpoint, quote);
+    if (q >= p.checkpoint && !check_in_string(p, q)) return nullptr;
+    return q;
 }
 
 /* Fails a string that reaches the text end. */
@@ -203,13 +223,8 @@ static const char *json5_escape(jx_parser &p, const char *open, const char *q, u
 static const char *slow_string(jx_parser &p, const char *open, unsigned char quote, uint32_t &flags) {
     const char *q = open + 1;
     for (;;) {
-        uint64_t m = stops(jx__load8(q), quote);
-        if (!m) {
-            q += 8;
-            if (!check_in_string(p, q)) return nullptr;
-            continue;
-        }
-        q += __builtin_ctzll(m) >> 3;
+        q = string_stop(p, q, quote);
+        if (!q) return nullptr;
         unsigned char c = *q;
         if (c == quote) return q + 1;
         if (c == '\\') {
@@ -227,6 +242,7 @@ static const char *slow_string(jx_parser &p, const char *open, unsigned char quo
             }
             continue;
         }
+        if (c >= 0x20) continue; /* the scan paused at the checkpoint */
         /* a control byte */
         if (q >= p.end) return fail_unterminated(p, open), nullptr;
         if (p.line_mode && (c == '\n' || (c == '\r' && q[1] == '\n')))
@@ -243,14 +259,10 @@ static const char *slow_string(jx_parser &p, const char *open, unsigned char quo
 static inline const char *scan_string(jx_parser &p, const char *open, uint32_t &flags) {
     const char *q = open + 1;
     for (;;) {
-        uint64_t m = stops(jx__load8(q), '"');
-        if (!m) {
-            q += 8;
-            if (q >= p.checkpoint && !check_in_string(p, q)) return nullptr;
-            continue;
-        }
-        q += __builtin_ctzll(m) >> 3;
+        q = string_stop(p, q, '"');
+        if (!q) return nullptr;
         if (*q == '"') return q + 1;
+        if (uint8_t(*q) >= 0x20 && *q != '\\') continue; /* paused at the checkpoint */
         if (*q == '\\') {
             unsigned char e = q[1];
             if (e == '"' || e == '\\' || e == '/' || e == 'b' || e == 'f' || e == 'n' || e == 'r' ||
@@ -272,21 +284,16 @@ static inline const char *scan_string(jx_parser &p, const char *open, uint32_t &
 
 /* ---- numbers ---- */
 
-/* Skips ASCII digits 8 at a time. A carry out of a non-digit byte can only
- * disturb the bytes after it, so the first flagged byte is exact. */
-static inline const char *digits(const char *s) {
-    for (;;) {
-        uint64_t w = jx__load8(s);
-        uint64_t t =
-            ((w & 0xF0F0F0F0F0F0F0F0ull) | (((w + 0x0606060606060606ull) & 0xF0F0F0F0F0F0F0F0ull) >> 4)) ^
-            0x3333333333333333ull;
-        if (t) return s + (__builtin_ctzll(t) >> 3);
-        s += 8;
-    }
+/* Skips ASCII digits: the two words that hold nearly every number here, a
+ * longer run by the kernel (a vector's latency would only slow short ones). */
+static inline const char *digits(const jx_parser &p, const char *s) {
+    if (uint64_t t = jx__non_digits(jx__load8(s))) return s + (__builtin_ctzll(t) >> 3);
+    if (uint64_t t = jx__non_digits(jx__load8(s + 8))) return s + 8 + (__builtin_ctzll(t) >> 3);
+    return p.k->digits_end(s + 16);
 }
 
 /* A JSON5 number from s; returns its end or null. */
-static const char *json5_number(const char *s) {
+static const char *json5_number(const jx_parser &p, const char *s) {
     const char *q = s;
     if (*q == '+' || *q == '-') q++;
     if (std::memcmp(q, "Infinity", 8) == 0 && !jx__is(q[8], JX_C_WORD)) return q + 8;
@@ -301,12 +308,12 @@ static const char *json5_number(const char *s) {
         q++;
         if (jx__is(*q, JX_C_DIGIT)) return nullptr;
     } else {
-        q = digits(q);
+        q = digits(p, q);
     }
     bool any = q > first;
     if (*q == '.') {
         const char *frac = q + 1;
-        q = digits(frac);
+        q = digits(p, frac);
         any = any || q > frac;
     }
     if (!any) return nullptr;
@@ -314,35 +321,51 @@ static const char *json5_number(const char *s) {
         q++;
         if (*q == '+' || *q == '-') q++;
         if (!jx__is(*q, JX_C_DIGIT)) return nullptr;
-        q = digits(q);
+        q = digits(p, q);
     }
     return jx__is(*q, JX_C_NUMSTOP) ? nullptr : q;
 }
 
 /* A strict JSON number from s; returns its end or null. */
-static inline const char *strict_number(const char *s) {
+static inline const char *strict_number(const jx_parser &p, const char *s) {
     const char *q = s;
     if (*q == '-') q++;
     if (*q == '0') {
         q++;
         if (jx__is(*q, JX_C_DIGIT)) return nullptr;
     } else if (jx__is(*q, JX_C_DIGIT)) {
-        q = digits(q + 1);
+        q = digits(p, q + 1);
     } else {
         return nullptr;
     }
     if (*q == '.') {
         if (!jx__is(q[1], JX_C_DIGIT)) return nullptr;
-        q = digits(q + 2);
+        q = digits(p, q + 2);
     }
     if ((*q | 0x20) == 'e') {
         q++;
         if (*q == '+' || *q == '-') q++;
         if (!jx__is(*q, JX_C_DIGIT)) return nullptr;
-        q = digits(q + 1);
+        q = digits(p, q + 1);
     }
     return jx__is(*q, JX_C_NUMSTOP) ? nullptr : q;
 }
+
+/* ---- literals ---- */
+
+static inline uint32_t load4(const char *s) {
+    uint32_t v;
+    std::memcpy(&v, s, 4);
+    return v;
+}
+
+static constexpr uint32_t tail(const char (&w)[5]) {
+    return uint32_t(uint8_t(w[0])) | uint32_t(uint8_t(w[1])) << 8 | uint32_t(uint8_t(w[2])) << 16 |
+           uint32_t(uint8_t(w[3])) << 24;
+}
+
+/* The last four bytes of "true", "false" and "null". */
+static constexpr uint32_t LITERAL_TAILS[3] = {tail("true"), tail("alse"), tail("null")};
 
 /* ---- nodes ---- */
 
@@ -395,7 +418,7 @@ static const char *lenient_value(jx_parser &p, const char *s, uint32_t &type, ui
         jx__set_syntax(p, JX_SYNTAX_JSON5, s);
         return e;
     }
-    if (const char *e = json5_number(s)) {
+    if (const char *e = json5_number(p, s)) {
         type = JX_NUMBER;
         flags = JX_F_NONSTANDARD;
         jx__set_syntax(p, JX_SYNTAX_JSON5, s);
@@ -477,9 +500,9 @@ value:
         case '8':
         case '9':
             type = JX_NUMBER;
-            e = strict_number(s);
+            e = strict_number(p, s);
             if (!e) {
-                e = p.strict ? nullptr : json5_number(s);
+                e = p.strict ? nullptr : json5_number(p, s);
                 if (!e) return jx__fail(p, jx__off(p, s), JX_MSG_INVALID_NUMBER);
                 flags = JX_F_NONSTANDARD;
                 jx__set_syntax(p, JX_SYNTAX_JSON5, s);
@@ -488,10 +511,11 @@ value:
         case 't':
         case 'f':
         case 'n': {
-            static constexpr const char *words[] = {"true", "false", "null"};
+            /* the word's last four letters as one load; the text's zero bytes
+             * make reading past a short text safe */
             int w = c == 't' ? 0 : c == 'f' ? 1 : 2;
             size_t len = w == 1 ? 5 : 4;
-            if (std::memcmp(s, words[w], len) != 0 || jx__is(s[len], JX_C_WORD))
+            if (load4(s + len - 4) != LITERAL_TAILS[w] || jx__is(s[len], JX_C_WORD))
                 return jx__fail(p, jx__off(p, s), JX_MSG_INVALID_LITERAL);
             type = uint32_t(JX_TRUE + w);
             e = s + len;
@@ -628,6 +652,7 @@ extern "C" JxDoc *jx_parse(char *bytes, size_t length, const jx_parse_options *o
     p.end = d->text + d->size;
     p.strict = options && (options->strict & 1);
     p.progress = progress;
+    p.k = jx__kernels();
     p.pending_key = JX_NONE;
     p.prefetch = d->size >= (128u << 20);
     advance_checkpoint(p, p.start);

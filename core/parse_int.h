@@ -15,6 +15,7 @@
 #include "alloc.h"
 #include "doc_int.h"
 #include "progress_int.h"
+#include "simd_int.h"
 
 /* Byte classes of the scanners. */
 enum : uint8_t {
@@ -72,6 +73,7 @@ struct jx_parser {
     bool strict, line_mode;
     const jx_progress *progress;
     const char *checkpoint;
+    const jx_kernels *k; /* the scanning kernels, taken once per parse */
 
     JxNode *wp, *wlimit; /* where node d->count goes, and the end of its chunk's storage */
     uint32_t avail;      /* node ids below this have storage */

@@ -221,11 +221,13 @@ static void complete_lines(jx_parser &p) {
     if (p.lines_stopped || d->size == 0) return;
     const char *s = p.start + (d->line_count ? d->line_starts[d->line_count - 1] : 0);
     while (s < p.end) {
-        const void *lf = std::memchr(s, '\n', size_t(p.end - s));
-        if (!lf) break;
-        s = static_cast<const char *>(lf) + 1;
-        jx__add_line(p, jx__off(p, s));
-        if (p.lines_stopped) return;
+        if (d->line_count == p.line_cap) {
+            /* the index grows only for a line that is there */
+            const void *lf = std::memchr(s, '\n', size_t(p.end - s));
+            if (!lf || !jx__lines_room(p, jx__off(p, static_cast<const char *>(lf) + 1))) return;
+        }
+        d->line_count += p.k->line_starts(s, p.end, p.start, d->line_starts + d->line_count,
+                                          p.line_cap - d->line_count, &s);
     }
 }
 
