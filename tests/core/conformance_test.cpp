@@ -13,16 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<fs::path> files_under(const std::string &rel) {
-    std::vector<fs::path> out;
-    fs::path root = jxtest::shared_path(rel);
-    if (!fs::exists(root)) return out;
-    for (const auto &e : fs::recursive_directory_iterator(root))
-        if (e.is_regular_file()) out.push_back(e.path());
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 uint32_t problems(const fs::path &file, bool strict) {
     bool ok = false;
     std::string text = jxtest::read_file(file.string(), &ok);
@@ -33,7 +23,7 @@ uint32_t problems(const fs::path &file, bool strict) {
 }
 
 TEST(Conformance, JsonTestSuiteStrictAndLenient) {
-    auto files = files_under("conformance/JSONTestSuite/test_parsing");
+    auto files = jxtest::files_under("conformance/JSONTestSuite/test_parsing");
     ASSERT_GT(files.size(), 300u);
     for (const auto &f : files) {
         char kind = f.filename().string()[0];
@@ -60,7 +50,7 @@ const std::set<std::string> kAcceptedOnPurpose = {
 };
 
 TEST(Conformance, Json5Suite) {
-    auto files = files_under("conformance/json5-tests");
+    auto files = jxtest::files_under("conformance/json5-tests");
     ASSERT_GT(files.size(), 100u);
     for (const auto &f : files) {
         std::string ext = f.extension().string(), name = f.filename().string();

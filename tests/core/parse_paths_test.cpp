@@ -85,16 +85,6 @@ void expect_same_everywhere(const std::string &text, const std::string &what) {
     }
 }
 
-std::vector<fs::path> files_under(const std::string &rel) {
-    std::vector<fs::path> out;
-    fs::path root = jxtest::shared_path(rel);
-    if (!fs::exists(root)) return out;
-    for (const auto &e : fs::recursive_directory_iterator(root))
-        if (e.is_regular_file()) out.push_back(e.path());
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 TEST(ParsePaths, MachineRunsItsBestAndTheFloor) {
     EXPECT_TRUE(jx__path_supported(JX_PATH_WORDS));
 #if defined(__x86_64__)
@@ -109,13 +99,13 @@ TEST(ParsePaths, MachineRunsItsBestAndTheFloor) {
 }
 
 TEST(ParsePaths, CorpusFilesReadAlike) {
-    auto files = files_under("corpus");
+    auto files = jxtest::files_under("corpus");
     if (files.empty()) GTEST_SKIP() << "no corpus folder";
     for (const auto &f : files) expect_same_everywhere(jxtest::read_file(f.string()), f.string());
 }
 
 TEST(ParsePaths, ConformanceCasesReadAlike) {
-    auto files = files_under("conformance");
+    auto files = jxtest::files_under("conformance");
     if (files.empty()) GTEST_SKIP() << "no conformance folder";
     for (const auto &f : files) {
         expect_same_everywhere(jxtest::read_file(f.string()), f.string());

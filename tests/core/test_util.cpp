@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -34,6 +35,17 @@ std::string read_file(const std::string &path, bool *ok) {
 }
 
 std::string shared_path(const std::string &rel) { return std::string(ORVEL_SHARED) + "/" + rel; }
+
+std::vector<std::filesystem::path> files_under(const std::string &rel) {
+    namespace fs = std::filesystem;
+    std::vector<fs::path> out;
+    fs::path root = shared_path(rel);
+    if (!fs::exists(root)) return out;
+    for (const auto &e : fs::recursive_directory_iterator(root))
+        if (e.is_regular_file()) out.push_back(e.path());
+    std::sort(out.begin(), out.end());
+    return out;
+}
 std::string sample_path(const std::string &rel) { return std::string(ORVEL_SAMPLES) + "/" + rel; }
 
 std::string problem_message(const JxDoc *doc, uint32_t i) {

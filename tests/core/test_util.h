@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -20,6 +21,8 @@ std::string read_file(const std::string &path, bool *ok = nullptr);
 // Path of a shared resource (corpus, conformance) or a bundled sample.
 std::string shared_path(const std::string &rel);
 std::string sample_path(const std::string &rel);
+// The regular files below a shared folder, sorted; none when the folder is missing.
+std::vector<std::filesystem::path> files_under(const std::string &rel);
 
 // Owns a document for the length of a test.
 struct Doc {
