@@ -68,7 +68,8 @@ int main(int argc, char **argv) {
     delegate.applicationWillFinishLaunching();
     JxSettings &values = OVSettings::shared()->values();
     values.win_x = 0, values.win_y = 0, values.win_w = OVDocWindow::WIDTH, values.win_h = OVDocWindow::HEIGHT;
-    values.inspector = qEnvironmentVariableIntValue("BENCH_INSPECTOR");
+    // The inspector shown, the harder case: it lays out the selection's text (BENCH_INSPECTOR=0 hides it).
+    values.inspector = qEnvironmentVariableIsSet("BENCH_INSPECTOR") ? qEnvironmentVariableIntValue("BENCH_INSPECTOR") : 1;
     // A first window pays once for fonts, styles and plugins; that is not the file's loading.
     QTemporaryDir warm;
     QFile tiny(warm.filePath(QStringLiteral("warm.json")));
