@@ -30,19 +30,6 @@ constexpr const char *SHIFTED_DIGITS = ")!@#$%^&*(";
 constexpr const char *PUNCT = "-=[]";
 constexpr const char *SHIFTED_PUNCT = "_+{}";
 
-// The copy words of scripts and the copies they make: what, path style.
-constexpr struct {
-    const char *word;
-    uint32_t what;
-    int style;
-} COPIES[] = {
-    {"value", JX_CMD_COPY_VALUE, JX_PATH_JSONPATH},   {"key", JX_CMD_COPY_KEY, JX_PATH_JSONPATH},
-    {"path", JX_CMD_COPY_PATH, JX_PATH_JSONPATH},     {"path-jq", JX_CMD_COPY_PATH, JX_PATH_JQ},
-    {"path-js", JX_CMD_COPY_PATH, JX_PATH_JAVASCRIPT}, {"path-python", JX_CMD_COPY_PATH, JX_PATH_PYTHON},
-    {"path-pointer", JX_CMD_COPY_PATH, JX_PATH_POINTER}, {"json", JX_CMD_COPY_JSON, JX_PATH_JSONPATH},
-    {"json-min", JX_CMD_COPY_MINIFIED, JX_PATH_JSONPATH},
-};
-
 // Writes the heap text make returns (given where to put its length), then frees it; false when
 // there was none.
 template <typename Make>
@@ -101,9 +88,7 @@ struct Driver {
         } else if (cmd == JX_CMD_TEXT) {
             show_text(view);
         } else if (cmd >= JX_CMD_COPY_VALUE && cmd <= JX_CMD_COPY_MINIFIED) {
-            for (const auto &c : COPIES) {
-                if (c.what == cmd && c.style == JX_PATH_JSONPATH) copy(c.word, c.what, c.style);
-            }
+            copy(jx_copy_word_name(cmd, JX_PATH_JSONPATH), cmd, JX_PATH_JSONPATH);
         } else if (cmd >= JX_CMD_FIND_NEXT) {
             jx_view_command(view, cmd);
         }
@@ -275,10 +260,10 @@ struct Driver {
         if (w == "reload" && n >= 2) return reload(std::string(rest));
         if (w == "dump") return dump(words);
         if (w == "copy" && n == 2) {
-            for (const auto &c : COPIES) {
-                if (words[1] == c.word) return copy(c.word, c.what, c.style), true;
-            }
-            return fail("copy what?");
+            uint32_t what = 0;
+            int style = 0;
+            if (!jx_copy_word(words[1].data(), words[1].size(), &what, &style)) return fail("copy what?");
+            return copy(jx_copy_word_name(what, style), what, style), true;
         }
         return fail(BAD);
     }

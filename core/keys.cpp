@@ -9,12 +9,27 @@
 #include "chars_int.h"
 #include "jx/decode.h"
 #include "jx/keys.h"
+#include "jx/path.h"
 #include "view_int.h"
 
 namespace {
 
 struct Shortcut {
     uint32_t key, mods, command;
+};
+
+struct CopyWord {
+    std::string_view word;
+    uint32_t what;
+    int style;
+};
+
+constexpr CopyWord COPY_WORDS[] = {
+    {"value", JX_CMD_COPY_VALUE, JX_PATH_JSONPATH},      {"key", JX_CMD_COPY_KEY, JX_PATH_JSONPATH},
+    {"path", JX_CMD_COPY_PATH, JX_PATH_JSONPATH},        {"path-jq", JX_CMD_COPY_PATH, JX_PATH_JQ},
+    {"path-js", JX_CMD_COPY_PATH, JX_PATH_JAVASCRIPT},   {"path-python", JX_CMD_COPY_PATH, JX_PATH_PYTHON},
+    {"path-pointer", JX_CMD_COPY_PATH, JX_PATH_POINTER}, {"json", JX_CMD_COPY_JSON, JX_PATH_JSONPATH},
+    {"json-min", JX_CMD_COPY_MINIFIED, JX_PATH_JSONPATH},
 };
 
 }  // namespace
@@ -301,6 +316,23 @@ static uint32_t key_of(std::string_view s) {
         if (same_word(s, KEY_NAMES[i])) return JX_KEY_UP + i;
     }
     return 0;
+}
+
+int jx_copy_word(const char *word, size_t len, uint32_t *what, int *style) {
+    if (!word) return 0;
+    for (const CopyWord &c : COPY_WORDS) {
+        if (c.word != std::string_view(word, len)) continue;
+        if (what) *what = c.what;
+        if (style) *style = c.style;
+        return 1;
+    }
+    return 0;
+}
+
+const char *jx_copy_word_name(uint32_t what, int style) {
+    for (const CopyWord &c : COPY_WORDS)
+        if (c.what == what && c.style == style) return c.word.data();
+    return nullptr;
 }
 
 int jx_combo(const char *text, uint32_t *key, uint32_t *mods) {

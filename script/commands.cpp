@@ -58,16 +58,6 @@ constexpr uint32_t MAX_SIDE = 100000;
 // NSDragOperation's copy bit, the number the transcript shows for an accepted drag.
 constexpr unsigned DRAG_COPY = 1;
 
-struct CopyKind {
-    const char *word;
-    uint32_t what;
-    int style;
-};
-constexpr CopyKind COPY_KINDS[] = {
-    {"value", JX_CMD_COPY_VALUE, 0},    {"key", JX_CMD_COPY_KEY, 0},        {"path", JX_CMD_COPY_PATH, 0},
-    {"path-jq", JX_CMD_COPY_PATH, 1},   {"path-js", JX_CMD_COPY_PATH, 2},   {"path-python", JX_CMD_COPY_PATH, 3},
-    {"path-pointer", JX_CMD_COPY_PATH, 4}, {"json", JX_CMD_COPY_JSON, 0}, {"json-min", JX_CMD_COPY_MINIFIED, 0},
-};
 } // namespace
 
 static double threadCpuMs() {
@@ -366,16 +356,15 @@ void OVTestHook::cmdView(const Line &line, Done done) {
 }
 
 void OVTestHook::cmdCopy(const Line &line, Done done) {
-    const CopyKind *kind = nullptr;
-    for (const CopyKind &k : COPY_KINDS)
-        if (line.words[1] == QLatin1String(k.word))
-            kind = &k;
-    if (!kind) {
+    const QByteArray word = line.words[1].toUtf8();
+    uint32_t what = 0;
+    int style = 0;
+    if (!jx_copy_word(word.constData(), size_t(word.size()), &what, &style)) {
         fail(QStringLiteral("copy what?"));
         return;
     }
     if (OVDocWindow *window = currentDoc())
-        window->copy(kind->what, kind->style);
+        window->copy(what, style);
     idleLater(done);
 }
 

@@ -1,7 +1,11 @@
 // Keys, type-to-select, the view's commands, the shortcut table and key combinations.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <iterator>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "test_util.h"
@@ -289,4 +293,22 @@ TEST(Combos, WordsAndKeys) {
     }
     EXPECT_EQ(jx_combo("mod+shift+c", nullptr, nullptr), 1);
     EXPECT_EQ(jx_combo(nullptr, nullptr, nullptr), 0);
+}
+
+// Scripts name copies by word; the CLI prints the word back for a copy made by a shortcut.
+TEST(CopyWords, EachWordNamesOneCopyAndBack) {
+    const char *words[] = {"value", "key", "path", "path-jq", "path-js", "path-python", "path-pointer", "json", "json-min"};
+    std::set<std::pair<uint32_t, int>> copies;
+    for (const char *word : words) {
+        uint32_t what = 0;
+        int style = -1;
+        ASSERT_EQ(jx_copy_word(word, std::strlen(word), &what, &style), 1) << word;
+        EXPECT_STREQ(jx_copy_word_name(what, style), word);
+        copies.insert({what, style});
+    }
+    EXPECT_EQ(copies.size(), std::size(words));
+    EXPECT_EQ(jx_copy_word("path", 3, nullptr, nullptr), 0);
+    EXPECT_EQ(jx_copy_word("values", 6, nullptr, nullptr), 0);
+    EXPECT_EQ(jx_copy_word(nullptr, 0, nullptr, nullptr), 0);
+    EXPECT_EQ(jx_copy_word_name(JX_CMD_COPY_KEY, JX_PATH_JQ), nullptr);
 }

@@ -98,6 +98,16 @@ int jx_command_level(uint32_t command);
  * rows of another document, the caller then keeping rows.
  */
 int jx_view_set_rows(JxView *view, JxRows *rows, JxRows **old /* out */);
+/*
+ * The copy words of scripts ("value", "key", "path", "path-jq", "path-js",
+ * "path-python", "path-pointer", "json", "json-min") and the copies they
+ * name: a JX_CMD_COPY_* command and a path style (JX_PATH_*, JSONPath for
+ * everything but paths). jx_copy_word reads a word of len bytes: 1 with the
+ * copy stored where asked (either may be null), else 0. jx_copy_word_name
+ * gives the word of a copy, or null when none names it.
+ */
+int jx_copy_word(const char *word, size_t len, uint32_t *what /* out */, int *style /* out */);
+const char *jx_copy_word_name(uint32_t what, int style);
 /* The command of a shortcut (option with a digit 1 to 9 expands to that
  * level), 0 for none. */
 uint32_t jx_shortcut(uint32_t key, uint32_t mods);
