@@ -4,6 +4,7 @@
 #include "error_bar.h"
 #include "file_fixture.h"
 #include "label.h"
+#include "list_view.h"
 #include "load.h"
 #include "options.h"
 #include "progress_line.h"
@@ -295,6 +296,26 @@ private slots:
         QVERIFY(QRegularExpression(QStringLiteral("^Reloaded \\d\\d:\\d\\d:\\d\\d$")).match(window->statusLine()->rightLabel()->text()).hasMatch());
         // Opening the path again finds this window, whatever inode the file has now.
         QCOMPARE(delegate->openPath(path), window);
+    }
+
+    // The rows in sight stay in sight: the top row shows the same key after keys came before it.
+    void reloadKeepsTheScroll() {
+        auto keys = [](const char *prefix, int n) {
+            QByteArray text;
+            for (int i = 0; i < n; i++) text += "\"" + QByteArray(prefix) + QByteArray::number(i) + "\": " + QByteArray::number(i) + ", ";
+            return text;
+        };
+        const QString path = file(QStringLiteral("scroll.json"));
+        QVERIFY(write_file(path, "{" + keys("k", 300) + "\"end\": 0}"));
+        OVDocWindow *window = openLoaded(path);
+        window->show();
+        window->list()->scrollRowToTop(121); // row 0 is the root: "k120"
+        QCOMPARE(window->topRow(), 121u);
+        QTest::qWait(100);
+        QVERIFY(write_file(path, "{" + keys("a", 50) + keys("k", 300) + "\"end\": 0}"));
+        QTRY_VERIFY_WITH_TIMEOUT(jx_doc_count(window->document()) == 352, 5000);
+        QTRY_VERIFY(!window->busy());
+        QCOMPARE(window->topRow(), 171u);
     }
 
     // Deleted for longer than the debounce: the last version stays with the bar, until it is back.
