@@ -120,4 +120,46 @@ std::string view_state(const JxView *v) {
     return o.str();
 }
 
+namespace {
+
+const char *const PATTERN_LITERALS[] = {"ab", "c", "K", "k", "ß", "ss", "S", "ſ", "İ", "i", "st", "ﬅ",
+                                        "fi", "ﬁ", "é", "É", "\\.", "\\n", "x y", "#", "\xE2\x84\xAA",
+                                        "json", "JSON", "is", "ru", "87"};
+const char *const PATTERN_OTHERS[] = {"\\d", "[a-c]", "[^x]", ".", "\\w", "\\s", "[[:alpha:]]", "^", "$", "\\b"};
+const char *const QUANTIFIERS[] = {"", "", "", "", "*", "+", "?", "{2}", "{0,2}", "{1,}", "+?", "??", "*+", "{,2}"};
+
+struct PatternGen {
+    std::mt19937 &rng;
+    size_t pick(size_t n) { return rng() % n; }
+    std::string sequence(int depth) {
+        std::string out;
+        for (size_t i = 1 + pick(4); i-- > 0;) {
+            size_t k = pick(12);
+            if (k < 6) {
+                out += PATTERN_LITERALS[pick(std::size(PATTERN_LITERALS))];
+            } else if (k < 8) {
+                out += PATTERN_OTHERS[pick(std::size(PATTERN_OTHERS))];
+            } else if (k < 11 && depth < 3) {
+                const char *open[] = {"(", "(?:", "(?i:", "(", "(?:"};
+                out += open[pick(std::size(open))] + alternation(depth + 1) + ")";
+            } else {
+                const char *option[] = {"(?i)", "(?x)", "(?-i)", " "};
+                out += option[pick(std::size(option))];
+                continue;
+            }
+            out += QUANTIFIERS[pick(std::size(QUANTIFIERS))];
+        }
+        return out;
+    }
+    std::string alternation(int depth) {
+        std::string out = sequence(depth);
+        for (size_t i = pick(3) == 0 ? 1 + pick(2) : 0; i-- > 0;) out += "|" + sequence(depth);
+        return out;
+    }
+};
+
+}  // namespace
+
+std::string random_pattern(std::mt19937 &rng) { return PatternGen{rng}.alternation(0); }
+
 }  // namespace jxtest

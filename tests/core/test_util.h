@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,5 +81,10 @@ struct View {
 // Everything a view shows or remembers, as one comparable text: mode, selection, Text view lines,
 // history, search following, typed text and the visible rows with their expansion.
 std::string view_state(const JxView *view);
+
+// A random regular expression in Oniguruma's syntax, which may not compile: literals (ASCII and
+// characters that Oniguruma folds onto ASCII), classes, anchors, groups, alternation, quantifiers,
+// inline options.
+std::string random_pattern(std::mt19937 &rng);
 
 }  // namespace jxtest
