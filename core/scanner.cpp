@@ -216,6 +216,14 @@ bool jx__scanner_init(jx_scanner *sc, const uint8_t *query, size_t len, bool mat
     return true;
 }
 
+void jx__scanner_init_high(jx_scanner *sc, bool simd) {
+    *sc = jx_scanner{};
+    sc->simd = JX_SCAN_SIMD && simd;
+    /* OR-ing 0x7F into a byte gives 0xFF exactly when its top bit is set. */
+    sc->pf.b0 = sc->pf.a0 = 0xFF;
+    sc->pf.m0 = 0x7F * ONES;
+}
+
 void jx__scanner_free(jx_scanner *sc) {
     if (!sc) return;
     jx__free(sc->pattern);

@@ -45,6 +45,9 @@ struct jx_scanner {
  * len is too long; sc then holds nothing to free. */
 [[nodiscard]] bool jx__scanner_init(jx_scanner *sc, const uint8_t *query, size_t len, bool match_case,
                                     bool simd);
+/* Makes sc a scanner whose candidates are the bytes above 0x7F: for
+ * jx__scan_next only, since it has no pattern to match. Allocates nothing. */
+void jx__scanner_init_high(jx_scanner *sc, bool simd);
 /* Frees what jx__scanner_init allocated. Null-safe, and safe on a zeroed scanner. */
 void jx__scanner_free(jx_scanner *sc);
 

@@ -12,6 +12,7 @@
 #include "alloc.h"
 #include "decode_int.h"
 #include "doc_int.h"
+#include "literals_int.h"
 #include "progress_int.h"
 #include "scanner_int.h"
 
@@ -25,6 +26,7 @@ static constexpr size_t LOCAL_SCRATCH = 512;
 static constexpr size_t LOCAL_RANGES = 1016;
 
 static std::atomic<bool> g_force_words{false};
+static std::atomic<bool> g_no_literals{false};
 
 /* 0 not started, 1 under way, 2 done. */
 static std::atomic<int> g_onig_state{0};
@@ -75,6 +77,12 @@ struct JxSearch {
     uint32_t cap = 0;
     jx_scanner scan{};
     OnigRegex re = nullptr;
+    /* Regular expression: scanners for the literals one of which every match
+     * holds (none when unknown) and, ignoring case, one for bytes above 0x7F. */
+    jx_scanner lit[JX_LITERALS_MAX]{};
+    uint32_t lit_count = 0;
+    uint8_t high = 0;
+    jx_scanner high_scan{};
     uint32_t **chunks = nullptr;
     uint32_t chunk_count = 0;
     uint32_t hit_limit = 0; /* min(node count, cap): no run can store more */
@@ -303,6 +311,87 @@ static int run_plain(JxSearch *s, const jx_progress *pr) {
     return r;
 }
 
+/* A regular expression with literals: one cursor per literal (and, ignoring
+ * case, one for bytes above 0x7F) goes ahead through the text as in the plain
+ * search, and only the keys and values a cursor stops in go to the engine. */
+static int run_filtered(JxSearch *s, const jx_progress *pr) {
+    const JxDoc *d = s->doc;
+    const uint8_t *text = reinterpret_cast<const uint8_t *>(d->text);
+    const uint8_t *tend = text + d->size;
+    const bool keys = s->keys, values = s->values, high = s->high;
+    const uint32_t count = s->lit_count;
+    const uint8_t *cur[JX_LITERALS_MAX];
+    std::fill(cur, cur + count, text);
+    const uint8_t *hcur = text;
+    Scratch sc{s->scratch, s->scratch_cap, nullptr};
+
+    /* Moves the cursors that lie before start to their next candidates, up to
+     * limit; true when one lies before end. */
+    auto ahead = [&](const uint8_t *start, const uint8_t *limit, const uint8_t *end) {
+        bool any = false;
+        if (high) {
+            if (hcur < start) hcur = jx__scan_next(&s->high_scan, start, limit);
+            any = hcur < end;
+        }
+        for (uint32_t i = 0; i < count; ++i) {
+            if (cur[i] < start) cur[i] = jx__scan_next(&s->lit[i], start, limit);
+            any |= cur[i] < end;
+        }
+        return any;
+    };
+    /* Whether the span, reached by the cursors, holds a literal or a byte
+     * above 0x7F (before it only its opening quote lies, which is neither). */
+    auto holds = [&](const jx_span &sp) {
+        if (!sp.p) return false;
+        const uint8_t *b = u8(sp.p), *e = b + sp.len, *mend;
+        if (high && hcur < e) return true;
+        for (uint32_t i = 0; i < count; ++i)
+            if (cur[i] < e && jx__scan_find(&s->lit[i], std::max(b, cur[i]), e, &mend)) return true;
+        return false;
+    };
+    /* The same for a decoded text, which the cursors do not see. */
+    auto decoded = [&](const jx_span &sp) -> int {
+        size_t len;
+        if (!decode(sp, sc, &len)) return FAIL;
+        const uint8_t *b = sc.p, *e = b + len, *mend;
+        bool hit = high && jx__scan_next(&s->high_scan, b, e) < e;
+        for (uint32_t i = 0; i < count && !hit; ++i) hit = jx__scan_find(&s->lit[i], b, e, &mend);
+        if (!hit) return NO;
+        if (stop_requested(s, pr)) return STOP;
+        return regex_text(s, b, e);
+    };
+    auto engine = [&](const jx_span &sp) -> int {
+        if (stop_requested(s, pr)) return STOP; /* one match can be slow: ask before each */
+        return test_span(s, sp, sc);
+    };
+
+    int r = walk(s, pr, [&](uint32_t id, const JxNode *nd) -> int {
+        const uint32_t info = nd->info;
+        if (keys && nd->key_off != JX_NONE) {
+            int k = NO;
+            if (jx__flags_of(nd) & JX_F_KEY_ESCAPED) {
+                k = decoded(jx__key_span(d, id));
+            } else {
+                const uint8_t *v = text + nd->val_off;
+                if (ahead(text + nd->key_off, values ? tend : v, v)) {
+                    jx_span sp = jx__key_span(d, id);
+                    if (holds(sp)) k = engine(sp);
+                }
+            }
+            if (k != NO) return k;
+        }
+        if (!values || jx__is_container(info)) return NO;
+        if ((info & 7) == JX_STRING && (jx__flags_of(nd) & JX_F_ESCAPED)) return decoded(jx__val_span(d, id));
+        const uint8_t *v = text + nd->val_off;
+        if (!ahead(v, tend, info & JX_BIG_MARK ? tend : v + (info >> 8))) return NO; /* the usual case */
+        jx_span sp = jx__val_span(d, id);
+        return holds(sp) ? engine(sp) : NO;
+    });
+    s->scratch = sc.p;
+    s->scratch_cap = sc.cap;
+    return r;
+}
+
 /* ---- Oniguruma ---- */
 
 /* onig_initialize must run once per process, before any onig_new, even when
@@ -359,6 +448,7 @@ static void destroy(JxSearch *s) {
         for (uint32_t i = 0; i < s->chunk_count; ++i) jx__free(s->chunks[i]);
     jx__free(s->chunks);
     jx__scanner_free(&s->scan);
+    for (jx_scanner &l : s->lit) jx__scanner_free(&l);
     if (s->re) onig_free(s->re);
     jx__free(s->scratch);
     jx_doc_release(s->doc);
@@ -369,6 +459,8 @@ static void destroy(JxSearch *s) {
 /* ---- internal interface ---- */
 
 void jx__search_force_words(bool on) { g_force_words.store(on, std::memory_order_relaxed); }
+
+void jx__search_no_literals(bool on) { g_no_literals.store(on, std::memory_order_relaxed); }
 
 /* ---- public interface ---- */
 
@@ -402,8 +494,8 @@ extern "C" JxSearch *jx_search_new(JxDoc *doc, const char *query, size_t len, co
         put_err(err, err_size, "out of memory");
         return nullptr;
     }
+    const bool simd = !g_force_words.load(std::memory_order_relaxed);
     if (!s->regex) {
-        const bool simd = !g_force_words.load(std::memory_order_relaxed);
         if (!jx__scanner_init(&s->scan, reinterpret_cast<const uint8_t *>(query), len, opt.match_case,
                               simd)) {
             destroy(s);
@@ -427,6 +519,20 @@ extern "C" JxSearch *jx_search_new(JxDoc *doc, const char *query, size_t len, co
             destroy(s);
             return nullptr;
         }
+        jx_literals lits;
+        lits.count = 0;
+        if (!g_no_literals.load(std::memory_order_relaxed))
+            jx__regex_literals(reinterpret_cast<const uint8_t *>(query), len, opt.match_case, &lits);
+        for (; s->lit_count < lits.count; ++s->lit_count) {
+            if (!jx__scanner_init(&s->lit[s->lit_count], lits.text[s->lit_count], lits.len[s->lit_count],
+                                  opt.match_case, simd)) {
+                destroy(s);
+                put_err(err, err_size, "out of memory");
+                return nullptr;
+            }
+        }
+        s->high = lits.count && !opt.match_case;
+        if (s->high) jx__scanner_init_high(&s->high_scan, simd);
     }
     s->doc = jx_doc_retain(doc);
     return s;
@@ -452,7 +558,7 @@ extern "C" int jx_search_run(JxSearch *s, const jx_progress *progress) {
     else if (s->doc->count == 0)
         r = finish(s, progress);
     else
-        r = s->regex ? run_regex(s, progress) : run_plain(s, progress);
+        r = !s->regex ? run_plain(s, progress) : s->lit_count ? run_filtered(s, progress) : run_regex(s, progress);
     st = RUNNING;
     if (!s->state.compare_exchange_strong(st, ENDED, std::memory_order_acq_rel))
         destroy(s); /* retired meanwhile */

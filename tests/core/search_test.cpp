@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "literals_int.h"
 #include "search_int.h"
 #include "test_util.h"
 
@@ -119,10 +120,12 @@ Ids model_hits(const JxDoc *d, const std::string &q, Opts o) {
 
 // ---- random documents ----
 
-const char *const PIECES[] = {"json", "JSON",    "Json",    "a",    "B",    "x",    "i",     "I",
-                              "is",   "IS",      "ß",       "SS",   "é",    "É",    "İ",     "ı",
-                              "Ÿ",    "ÿ",       "Ŀ",       "ŀ",    "Ā",    " ",    "87",    "ru",
-                              "\\n",  "\\u00c9", "\\u0130", "\\\"", "\\\\", "\xFF", "\xC3(", "\xE0\x80x"};
+const char *const PIECES[] = {"json",     "JSON",    "Json",    "a",        "B",     "x",       "i",     "I",
+                              "is",       "IS",      "ß",       "SS",       "é",     "É",       "İ",     "ı",
+                              "Ÿ",        "ÿ",       "Ŀ",       "ŀ",        "Ā",     " ",       "87",    "ru",
+                              "\\n",      "\\u00c9", "\\u0130", "\\\"",     "\\\\",  "\xFF",    "\xC3(", "\xE0\x80x",
+                              "ſ",        "st",      "ﬅ",       "\xE2\x84\xAA", "k",     "\\u212A", "ab",    "\\u0061b",
+                              "a\\u0062"};
 const char *const IDENTS[] = {"json", "JSON", "x", "i", "I", "é", "İ", "$", "_"};
 const char *const SCALARS[] = {"true", "false", "null", "9876", "-1.5e3", "0x1F", "Infinity"};
 
@@ -191,6 +194,43 @@ void agree_with_model(bool regex) {
     }
 }
 
+// The literals a regular expression's matches hold only decide which keys and values the
+// engine is shown: the hits are the engine's on every one, with them or without.
+void literals_change_no_hit(uint32_t first_seed, uint32_t seeds) {
+    int filtered = 0, hit = 0;
+    for (uint32_t seed = first_seed; seed < first_seed + seeds; ++seed) {
+        Gen g{std::mt19937(seed), {}};
+        g.value(0);
+        Doc d(g.out);
+        ASSERT_TRUE(d.doc && jx_doc_count(d) > 1) << g.out;
+        for (int i = 0; i < 40; ++i) {
+            const std::string q = jxtest::random_pattern(g.rng);
+            for (int cs = 0; cs < 2; ++cs) {
+                if (!Search(d, q, {bool(cs), true}).s) continue;  // it does not compile
+                jx_literals lits;
+                jx__regex_literals(reinterpret_cast<const uint8_t *>(q.data()), q.size(), cs, &lits);
+                filtered += lits.count > 0;
+                for (int scope = 0; scope < 3; ++scope) {
+                    Opts o{bool(cs), true, scope, 0, i % 2 == 1};
+                    Search with(d, q, o);
+                    jx__search_no_literals(true);
+                    Search without(d, q, o);
+                    jx__search_no_literals(false);
+                    ASSERT_EQ(jx_search_run(with, nullptr), JX_OK);
+                    ASSERT_EQ(jx_search_run(without, nullptr), JX_OK);
+                    const Ids h = hits_of(with);
+                    hit += lits.count > 0 && !h.empty();
+                    ASSERT_EQ(h, hits_of(without))
+                        << "seed " << seed << " pattern '" << q << "' scope " << scope << " case " << cs;
+                    ASSERT_EQ(h, model_hits(d, q, o)) << "seed " << seed << " pattern '" << q << "'";
+                }
+            }
+        }
+    }
+    EXPECT_GT(filtered, int(seeds) * 10);
+    EXPECT_GT(hit, int(seeds) * 5);
+}
+
 // The run waits in its first progress call until the test lets it go, so that the
 // test's thread acts while the run is certainly under way.
 struct Gate {
@@ -223,6 +263,8 @@ TEST(SearchStartThreads, SearchesMadeTogetherShareOneInitialisation) {
 
 TEST(SearchModel, PlainSearchAgreesWithNaiveSearchOnRandomDocuments) { agree_with_model(false); }
 TEST(SearchModel, RegexSearchAgreesWithOnigurumaOnDecodedText) { agree_with_model(true); }
+
+TEST(SearchModel, RegexLiteralsChangeNoHitOnRandomPatterns) { literals_change_no_hit(1, 12); }
 
 TEST(SearchModel, RecordsIncludingUnreadableOnesAreSearchedAsWritten) {
     Doc d("{\"a\":\"İx\"}\n[1, tru\n\"É\"\n", false, true);
