@@ -512,14 +512,17 @@ TEST(SearchLifeThreads, FreeRacingTheEndOfTheRunFreesOnce) {
 
 TEST(SearchMemory, EveryFailedAllocationIsReportedAndLeavesReadableHits) {
     Doc d("[\"\\u0041" + std::string(600, 'q') + "\"]");
-    jxtest::each_failure([&](uint64_t n, bool persistent) {  // making a search
-        jxtest::fail_at(n, persistent);
-        Search s(d, "aq");
-        bool failed = jxtest::disarm();
-        EXPECT_EQ(s.err, failed ? "out of memory" : "") << n;
-        EXPECT_EQ(s.s == nullptr, failed) << n;
-        return failed;
-    });
+    for (Opts o : {Opts{}, Opts{false, true}}) {  // a regular expression with literals to scan for
+        const char *q = o.regex ? "(aq|qb|cq)q" : "aq";
+        jxtest::each_failure([&](uint64_t n, bool persistent) {  // making a search
+            jxtest::fail_at(n, persistent);
+            Search s(d, q, o);
+            bool failed = jxtest::disarm();
+            EXPECT_EQ(s.err, failed ? "out of memory" : "") << n;
+            EXPECT_EQ(s.s == nullptr, failed) << n;
+            return failed;
+        });
+    }
     Search s(d, "aq");
     jxtest::fail_at(1, true);
     EXPECT_FALSE(jx_search_matches(s, 1));  // the escaped value cannot be decoded

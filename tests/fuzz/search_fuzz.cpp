@@ -100,11 +100,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     check(capped ? hits.size() == (o.max_hits ? o.max_hits : 10000000) : hits.size() <= count);
     check(jx_search_hit(s, uint32_t(hits.size())) == JX_NONE);
 
-    // The portable word scan finds what the vector scan finds.
-    if (!o.regex) {
-        jx__search_force_words(true);
+    // The portable word scan finds what the vector scan finds, and a regular expression finds
+    // without first looking for its literals what it finds with them.
+    for (void (*hook)(bool) : {jx__search_force_words, jx__search_no_literals}) {
+        if (hook == jx__search_no_literals && !o.regex) continue;
+        hook(true);
         JxSearch *w = jx_search_new(doc, query.data(), query.size(), &o, nullptr, 0);
-        jx__search_force_words(false);
+        hook(false);
         check(w && jx_search_run(w, nullptr) == JX_OK && hits_of(w) == hits);
         jx_search_free(w);
     }
