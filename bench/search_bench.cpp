@@ -1,7 +1,7 @@
 // Search throughput of the Orvel core over an open document, beside grep over the same file:
 // plain text with case (grep -F), plain text ignoring case (grep -i -F), a simple regular
-// expression that holds a literal (grep -E) and one that holds none. Every Orvel result is first checked against a naive search that decodes
-// each key and value.
+// expression that holds a literal (grep -E) and one that holds none. Every Orvel result is first checked
+// against a naive search that decodes each key and value.
 //
 // usage: search_bench [--quick] [--runs N] [--min-seconds S] [--data DIR] [FILE|DIR...]
 #include <locale.h>

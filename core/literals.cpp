@@ -258,15 +258,10 @@ static void atom(Parser &P, Info &x) {
             }
             ++P.p;
             return;
-        case '[':
-            skip_class(P);
-            return unknown(x);
-        case '\\':
-            return escape(P, x);
+        case '[': skip_class(P); return unknown(x);
+        case '\\': return escape(P, x);
         case '^':
-        case '$':
-            ++P.p;
-            return exact(x, nullptr, 0);
+        case '$': ++P.p; return exact(x, nullptr, 0);
         case '*':
         case '+':
         case '?':
@@ -275,11 +270,8 @@ static void atom(Parser &P, Info &x) {
             return;
         case '.':
         case ']':
-        case '}':
-            ++P.p;
-            return unknown(x);
-        default:
-            break;
+        case '}': ++P.p; return unknown(x);
+        default: break;
     }
     const uint32_t n = uint32_t(jx__char_len(P.p, P.end));
     if (c >= 0x80) {

@@ -558,7 +558,9 @@ extern "C" int jx_search_run(JxSearch *s, const jx_progress *progress) {
     else if (s->doc->count == 0)
         r = finish(s, progress);
     else
-        r = !s->regex ? run_plain(s, progress) : s->lit_count ? run_filtered(s, progress) : run_regex(s, progress);
+        r = !s->regex      ? run_plain(s, progress)
+            : s->lit_count ? run_filtered(s, progress)
+                           : run_regex(s, progress);
     st = RUNNING;
     if (!s->state.compare_exchange_strong(st, ENDED, std::memory_order_acq_rel))
         destroy(s); /* retired meanwhile */

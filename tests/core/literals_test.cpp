@@ -20,7 +20,8 @@ Strings literals(const std::string &pattern, bool match_case) {
     jx_literals l;
     jx__regex_literals(reinterpret_cast<const uint8_t *>(pattern.data()), pattern.size(), match_case, &l);
     Strings out;
-    for (uint32_t i = 0; i < l.count; ++i) out.emplace_back(reinterpret_cast<const char *>(l.text[i]), l.len[i]);
+    for (uint32_t i = 0; i < l.count; ++i)
+        out.emplace_back(reinterpret_cast<const char *>(l.text[i]), l.len[i]);
     return out;
 }
 
@@ -37,7 +38,7 @@ TEST(Literals, WhatEveryMatchHolds) {
         {"(|ab)cd", {"cd"}},  // one string beats two longer ones
         {"(|ab)c\\d(xy|zw)", {"xy", "zw"}},
         {"colou?r", {"colo"}},
-        {"x(abc)+y", {"xabc"}},      // the first repetition joins what comes before
+        {"x(abc)+y", {"xabc"}},         // the first repetition joins what comes before
         {"[0-9]+(abc)+yz", {"abcyz"}},  // and the last what comes after
         {"a{2}bc", {"abc"}},
         {"a{0,2}bc", {"bc"}},
@@ -83,22 +84,26 @@ TEST(Literals, IgnoringCaseOnlyAsciiFoldedToLowerCase) {
     EXPECT_EQ(literals("aßcd", false), Strings{"cd"});  // ß may be "ss"
     EXPECT_EQ(literals("StraßE", false), Strings{"stra"});
     EXPECT_EQ(literals("éxyz", false), Strings{"xyz"});
-    EXPECT_EQ(literals("\xE2\x84\xAA" "ab", false), Strings{"ab"});
+    EXPECT_EQ(literals("\xE2\x84\xAA"
+                       "ab",
+                       false),
+              Strings{"ab"});
     EXPECT_EQ(literals("éxyz", true), Strings{"éxyz"});
 }
 
 // ---- soundness on random patterns: every text Oniguruma matches holds a literal ----
 
-const char *const TEXT_PIECES[] = {"ab", "AB", "c",  "C",  "k",          "K",  "\xE2\x84\xAA", "ß",  "ss",
-                                   "SS", "S",  "s",  "ſ",  "İ",          "i",  "I",            "st", "ﬅ",
-                                   "fi", "ﬁ",  "FI", "é",  "É",          ".",  "\n",           "5",  " ",
-                                   "x",  "#",  "y",  "ẞ",  "i\xCC\x87", "x Y"};
+const char *const TEXT_PIECES[] = {
+    "ab", "AB", "c",  "C",         "k",  "K", "\xE2\x84\xAA", "ß", "ss", "SS", "S",  "s", "ſ", "İ",
+    "i",  "I",  "st", "ﬅ",         "fi", "ﬁ", "FI",           "é", "É",  ".",  "\n", "5", " ", "x",
+    "#",  "y",  "ẞ",  "i\xCC\x87", "x Y"};
 
 bool holds(const std::string &text, const Strings &lits, bool match_case) {
     if (!match_case && std::any_of(text.begin(), text.end(), [](char c) { return uint8_t(c) >= 0x80; }))
         return true;  // the engine folds characters outside ASCII onto ASCII
     std::string t = text;
-    if (!match_case) std::transform(t.begin(), t.end(), t.begin(), [](char c) { return char(std::tolower(c)); });
+    if (!match_case)
+        std::transform(t.begin(), t.end(), t.begin(), [](char c) { return char(std::tolower(c)); });
     return std::any_of(lits.begin(), lits.end(), [&](const std::string &l) { return t.find(l) != t.npos; });
 }
 

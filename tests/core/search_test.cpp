@@ -120,12 +120,12 @@ Ids model_hits(const JxDoc *d, const std::string &q, Opts o) {
 
 // ---- random documents ----
 
-const char *const PIECES[] = {"json",     "JSON",    "Json",    "a",        "B",     "x",       "i",     "I",
-                              "is",       "IS",      "ß",       "SS",       "é",     "É",       "İ",     "ı",
-                              "Ÿ",        "ÿ",       "Ŀ",       "ŀ",        "Ā",     " ",       "87",    "ru",
-                              "\\n",      "\\u00c9", "\\u0130", "\\\"",     "\\\\",  "\xFF",    "\xC3(", "\xE0\x80x",
-                              "ſ",        "st",      "ﬅ",       "\xE2\x84\xAA", "k",     "\\u212A", "ab",    "\\u0061b",
-                              "a\\u0062"};
+const char *const PIECES[] = {
+    "json", "JSON",    "Json", "a",        "B",         "x",  "i",   "I",       "is",
+    "IS",   "ß",       "SS",   "é",        "É",         "İ",  "ı",   "Ÿ",       "ÿ",
+    "Ŀ",    "ŀ",       "Ā",    " ",        "87",        "ru", "\\n", "\\u00c9", "\\u0130",
+    "\\\"", "\\\\",    "\xFF", "\xC3(",    "\xE0\x80x", "ſ",  "st",  "ﬅ",       "\xE2\x84\xAA",
+    "k",    "\\u212A", "ab",   "\\u0061b", "a\\u0062"};
 const char *const IDENTS[] = {"json", "JSON", "x", "i", "I", "é", "İ", "$", "_"};
 const char *const SCALARS[] = {"true", "false", "null", "9876", "-1.5e3", "0x1F", "Infinity"};
 

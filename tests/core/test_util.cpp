@@ -122,11 +122,13 @@ std::string view_state(const JxView *v) {
 
 namespace {
 
-const char *const PATTERN_LITERALS[] = {"ab", "c", "K", "k", "ß", "ss", "S", "ſ", "İ", "i", "st", "ﬅ",
-                                        "fi", "ﬁ", "é", "É", "\\.", "\\n", "x y", "#", "\xE2\x84\xAA",
-                                        "json", "JSON", "is", "ru", "87"};
-const char *const PATTERN_OTHERS[] = {"\\d", "[a-c]", "[^x]", ".", "\\w", "\\s", "[[:alpha:]]", "^", "$", "\\b"};
-const char *const QUANTIFIERS[] = {"", "", "", "", "*", "+", "?", "{2}", "{0,2}", "{1,}", "+?", "??", "*+", "{,2}"};
+const char *const PATTERN_LITERALS[] = {
+    "ab", "c",   "K",   "k",   "ß", "ss",           "S",    "ſ",    "İ",  "i",  "st", "ﬅ", "fi", "ﬁ", "é",
+    "É",  "\\.", "\\n", "x y", "#", "\xE2\x84\xAA", "json", "JSON", "is", "ru", "87"};
+const char *const PATTERN_OTHERS[] = {"\\d", "[a-c]",       "[^x]", ".", "\\w",
+                                      "\\s", "[[:alpha:]]", "^",    "$", "\\b"};
+const char *const QUANTIFIERS[] = {"",    "",      "",     "",   "*",  "+",  "?",
+                                   "{2}", "{0,2}", "{1,}", "+?", "??", "*+", "{,2}"};
 
 struct PatternGen {
     std::mt19937 &rng;
