@@ -2,7 +2,7 @@
 # Large files in the window. Generates compact JSON, pretty JSON and JSON Lines (one bad line in a
 # thousand) of each size given in MB (default 100, 1024 and 3072; about 13 GB of files under
 # build/big, kept for the next run), then for each file:
-#   - app_window_phases_bench: node count, first painted rows, resident memory against text +
+#   - app_window_phases_bench: node count, resident memory against text +
 #     20 B/node + 4 B/line (+ 12 B/problem for JSON Lines), and the longest main-thread gap while
 #     loading, searching, building the Text view, expanding all, scrolling to the end, collapsing
 #     all and reloading;
