@@ -46,17 +46,16 @@ OVInspectorView::OVInspectorView(QWidget *parent) : QPlainTextEdit(parent) {
     setAcceptDrops(false);
     viewport()->setAcceptDrops(false);
     setFrameShape(QFrame::NoFrame);
-    // Not editable: no insertion point, as in a read-only text view.
-    setCursorWidth(0);
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     // Documents of the pane's own, so that replacing one never deletes it on the spot.
     m_documents = new QObject(this);
-    setDocument(newDocument());
+    showFreshDocument();
     setFont(OVTheme::listFont());
     recolour();
 }
 
-QTextDocument *OVInspectorView::newDocument() {
+// Shows an empty document of the pane's own; the caller disposes of the one shown before.
+void OVInspectorView::showFreshDocument() {
     auto *fresh = new QTextDocument(m_documents);
     fresh->setDocumentLayout(new QPlainTextDocumentLayout(fresh));
     fresh->setDocumentMargin(INSET);
@@ -65,7 +64,10 @@ QTextDocument *OVInspectorView::newDocument() {
     // The wrapping is the document's, set through the pane: the fresh one takes it over.
     if (document())
         fresh->setDefaultTextOption(document()->defaultTextOption());
-    return fresh;
+    setDocument(fresh);
+    // Not editable: no insertion point, as in a read-only text view. Its width belongs to the
+    // document's layout, so each fresh document needs it again.
+    setCursorWidth(0);
 }
 
 // Clearing megabytes of laid-out text takes tens of milliseconds. A large text's document is
@@ -73,7 +75,7 @@ QTextDocument *OVInspectorView::newDocument() {
 void OVInspectorView::retireDocument() {
     if (document()->characterCount() <= REST_SLICE) return;
     QTextDocument *old = document();
-    setDocument(newDocument());
+    showFreshDocument();
     emptyLater(old);
 }
 

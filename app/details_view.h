@@ -66,7 +66,7 @@ protected:
 private:
     void showText(char *text, size_t length);
     void stopJob();
-    QTextDocument *newDocument();
+    void showFreshDocument();
     void retireDocument();
     void emptyLater(QTextDocument *old);
     void showHead();

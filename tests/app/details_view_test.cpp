@@ -106,6 +106,7 @@ private slots:
         for (int i = 0; json.size() < 300000; i++) json += (i ? ",\"" : "\"") + QByteArray::number(i) + " \xE2\x82\xAC\"";
         Inspected doc(json + "], \"small\": 1}");
         doc.select("$.big");
+        QCOMPARE(pane->cursorWidth(), 0); // read-only: no insertion point drawn
         QSignalSpy idle(pane.get(), &OVInspectorView::idle);
         pane->inspect(doc.view, JX_PATH_JSONPATH);
         QVERIFY(pane->busy());
@@ -132,6 +133,7 @@ private slots:
         QCOMPARE(pane->head(), doc.full());
         QVERIFY(pane->document() != old);
         QCOMPARE(pane->wordWrapMode(), wrap);
+        QCOMPARE(pane->cursorWidth(), 0);
         QCOMPARE(pane->toPlainText(), QString::fromUtf8(doc.full()));
         QTRY_VERIFY(old.isNull());
         QTRY_COMPARE(idle.size(), 2);
