@@ -132,6 +132,60 @@ uint32_t jx_depth(const JxDoc *doc, uint32_t id) {
 int jx_has_key(const JxDoc *doc, uint32_t id) { return jx__valid(doc, id) && jx__node(doc, id)->key_off != JX_NONE; }
 }  // extern "C"
 
+/* Children first .. first + want - 1 of a container with count children, end
+ * its end, along its skip samples. The walks of the runs of 16 children
+ * between samples are independent, so stepping LANES of them in turn keeps
+ * that many node reads in flight: one walk alone waits for each read, which
+ * on a large document is a cache miss per child. False when a run does not
+ * end at the next sample (a count or samples that cannot be trusted); out is
+ * then partly written. */
+static bool children_by_runs(const JxDoc *d, const uint32_t *samples, uint32_t first, uint32_t want, uint32_t count,
+                             uint32_t end, uint32_t *out) {
+    constexpr uint32_t LANES = 16;
+    const uint32_t runs = (count + 15) / 16, last = first + want;
+    for (uint32_t run = first / 16; run * 16 < last; run += LANES) {
+        const uint32_t lanes = std::min(LANES, (last - run * 16 + 15) / 16);
+        uint32_t cur[LANES], stop[LANES];
+        for (uint32_t l = 0; l < lanes; l++) {
+            cur[l] = samples[run + l];
+            stop[l] = run + l + 1 < runs ? samples[run + l + 1] : end;
+        }
+        for (uint32_t step = 0; step < 16; step++) {
+            for (uint32_t l = 0; l < lanes; l++) {
+                const uint32_t i = (run + l) * 16 + step;
+                if (i >= last) break;
+                if (cur[l] >= stop[l]) return false;
+                out[i - first] = cur[l];
+                cur[l] = jx__node(d, cur[l])->end;
+            }
+        }
+        for (uint32_t l = 0; l < lanes; l++) {
+            const uint32_t done = std::min((run + l + 1) * 16, last);
+            if ((done % 16 == 0 || done == count) && cur[l] != stop[l]) return false;
+        }
+    }
+    return true;
+}
+
+uint32_t jx__children(const JxDoc *d, uint32_t id, uint32_t first, uint32_t *out, uint32_t room) {
+    const JxNode *n = jx__node(d, id);
+    if (!jx__is_container(n->info)) return 0;
+    const uint32_t end = n->end, count = jx__number(d, id, n);
+    uint32_t c = id + 1, pass = first;
+    const long h = count >= 64 && first % 16 == 0 && first < count ? skip_head(d, id) : -1;
+    if (h >= 0) {
+        const uint32_t *samples = d->skip_samples + d->skip_heads[h].first;
+        const uint32_t want = std::min(room, count - first);
+        if (children_by_runs(d, samples, first, want, count, end, out)) return want;
+        c = samples[first / 16];
+        pass = 0;
+    }
+    for (; pass && c < end && c < d->count; pass--) c = jx__node(d, c)->end;
+    uint32_t k = 0;
+    for (; c < end && c < d->count && k < room; c = jx__node(d, c)->end) out[k++] = c;
+    return k;
+}
+
 uint32_t jx__depth_from(const JxDoc *d, uint32_t id, uint32_t known, uint32_t known_depth) {
     /* a: the lowest node on id's chain to the root whose subtree holds known */
     uint32_t a = id, up = 0;

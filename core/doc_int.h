@@ -138,6 +138,12 @@ inline uint64_t jx__has_less(uint64_t v, unsigned char n) {
 
 inline constexpr uint32_t JX_PROBLEM_BLOCK = 1024;
 
+/* Writes the ids of container id's children from index first on to out in
+ * order, at most room of them, and returns how many it wrote (0 for a scalar
+ * or past the last child). Wide containers are walked along their skip
+ * samples, several runs at once, when first is a multiple of 16. */
+uint32_t jx__children(const JxDoc *d, uint32_t id, uint32_t first, uint32_t *out, uint32_t room);
+
 /* Depth of node id, found from a node whose depth is known: both walk up
  * only as far as their nearest common ancestor. Both ids must be valid. */
 uint32_t jx__depth_from(const JxDoc *d, uint32_t id, uint32_t known, uint32_t known_depth);

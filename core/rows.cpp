@@ -120,6 +120,17 @@ static uint32_t clear_range(JxRows *r, uint32_t a, uint32_t b) {
     return cleared;
 }
 
+/* Whether any bit of [a, b) is set, whole words at a time. */
+static bool any_open(const JxRows *r, uint32_t a, uint32_t b) {
+    for (; a < b && (a & 63) != 0; ++a)
+        if (is_open(r, a)) return true;
+    for (; b - a >= 64; a += 64)
+        if (r->open_bits[a >> 6]) return true;
+    for (; a < b; ++a)
+        if (is_open(r, a)) return true;
+    return false;
+}
+
 static uint64_t word_count(uint32_t node_count) {
     uint64_t words = (uint64_t{node_count} + 63) / 64;
     return words ? words : 1;
@@ -142,6 +153,29 @@ static bool fill_checkpoint(const JxRows *r, uint32_t id, const jx_progress *pro
     return !jx__cancel_requested(progress);
 }
 
+/* Appends the rows of node's children, none of them open, reporting between
+ * slices of FILL_CHECK; false when memory ran out or the caller stopped it. */
+static bool append_children(JxRows *r, uint32_t node, const jx_progress *progress) {
+    const uint64_t count = jx_child_count(r->doc, node);
+    if (!reserve(r, r->row_count + count)) return false;
+    for (uint32_t first = 0; first < count;) {
+        if (first && !fill_checkpoint(r, r->row_ids[r->row_count - 1], progress)) return false;
+        uint32_t k = jx__children(r->doc, node, first, r->row_ids + r->row_count,
+                                  uint32_t(std::min<uint64_t>(count - first, FILL_CHECK)));
+        if (!k) break;
+        r->row_count += k;
+        first += k;
+    }
+    /* a count short of the children (its big-table entry lost when memory ran
+     * out): the rest one by one */
+    const uint32_t last = r->row_ids[r->row_count - 1], end = end_of(r, node);
+    for (uint32_t c = last == node ? node + 1 : end_of(r, last); c < end; c = end_of(r, c)) {
+        if (!reserve(r, uint64_t{r->row_count} + 1)) return false;
+        r->row_ids[r->row_count++] = c;
+    }
+    return true;
+}
+
 /* Replaces the state with exactly the expandable nodes above level open.
  * false when memory ran out or the caller stopped it, the state then being
  * unusable. */
@@ -154,22 +188,31 @@ static bool fill_to_level(JxRows *r, int level, const jx_progress *progress) {
      * path so the depth is known without asking for it per node. */
     uint32_t top = JX_NONE;
     int64_t depth = 0;
-    for (uint32_t id = 0, step = 0; id < r->node_count; ++step) {
-        if (step % FILL_CHECK == FILL_CHECK - 1 && !fill_checkpoint(r, id, progress)) return false;
+    for (uint64_t id = 0, rows_at_check = FILL_CHECK; id < r->node_count;) {
+        if (r->row_count >= rows_at_check) {
+            if (!fill_checkpoint(r, uint32_t(id), progress)) return false;
+            rows_at_check = uint64_t{r->row_count} + FILL_CHECK;
+        }
         while (top != JX_NONE && end_of(r, top) <= id) {
             top = jx__node(r->doc, top)->parent;
             depth--;
         }
         if (!reserve(r, uint64_t{r->row_count} + 1)) return false;
-        r->row_ids[r->row_count++] = id;
-        if (depth < level && expandable(r, id)) {
-            set_open(r, id);
+        r->row_ids[r->row_count++] = uint32_t(id);
+        if (depth < level && expandable(r, uint32_t(id))) {
+            set_open(r, uint32_t(id));
             r->open_count++;
+            if (depth + 1 >= level) {
+                /* its children stay closed: they are its rows, in one go */
+                if (!append_children(r, uint32_t(id), progress)) return false;
+                id = end_of(r, uint32_t(id));
+                continue;
+            }
             depth++;
-            top = id;
+            top = uint32_t(id);
             id = id + 1;
         } else {
-            id = end_of(r, id);
+            id = end_of(r, uint32_t(id));
         }
     }
     shrink(r);
@@ -269,11 +312,18 @@ void jx_rows_expand(JxRows *rows, uint64_t node64) {
     if (is_open(r, node) || !expandable(r, node)) return;
     uint32_t row = find_row(r, node);
     if (row != JX_NONE) {
-        uint64_t k = walk_count(r, node, JX_NONE);
+        /* with nothing open inside, the rows are the children, found faster */
+        const uint32_t e = end_of(r, node);
+        const bool plain = !any_open(r, node + 1, e);
+        uint64_t k = plain ? jx_child_count(r->doc, node) : walk_count(r, node, JX_NONE);
+        if (plain && k == JX_FIELD_MAX) k = walk_count(r, node, JX_NONE); /* a count the big table lost */
         if (!reserve(r, r->row_count + k)) return;
         uint32_t *gap = r->row_ids + row + 1;
         std::memmove(gap + k, gap, uint64_t{r->row_count - row - 1} * sizeof(uint32_t));
-        walk(r, node, JX_NONE, [&](uint32_t c) { *gap++ = c; });
+        if (plain)
+            jx__children(r->doc, node, 0, gap, uint32_t(k));
+        else
+            walk(r, node, JX_NONE, [&](uint32_t c) { *gap++ = c; });
         r->row_count += static_cast<uint32_t>(k);
     }
     set_open(r, node);

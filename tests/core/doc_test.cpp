@@ -2,6 +2,9 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
+
+#include "doc_int.h"
 
 #include "test_util.h"
 
@@ -54,6 +57,16 @@ void expect_children_agree(const JxDoc *doc, uint32_t id) {
     }
     EXPECT_EQ(child, JX_NONE);
     EXPECT_EQ(jx_child_at(doc, id, n), JX_NONE);
+    // The bulk listing, from every start the rows use and some they do not, in slices of any size.
+    for (uint32_t first = 0; first <= n + 1 && first < 300; first += first < 40 ? 1 : 16) {
+        for (uint32_t room : {1u, 16u, 33u, 64u, n + 1}) {
+            std::vector<uint32_t> out(room, JX_NONE);
+            uint32_t k = jx__children(doc, id, first, out.data(), room);
+            ASSERT_EQ(k, first < n ? std::min(room, n - first) : 0) << "container " << id << " from " << first;
+            for (uint32_t i = 0; i < k; i++)
+                ASSERT_EQ(out[i], jx_child_at(doc, id, first + i)) << "container " << id << " from " << first;
+        }
+    }
 }
 
 // With and without the skip index, at every position of containers around the 64 threshold,
