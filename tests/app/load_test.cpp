@@ -2,6 +2,7 @@
 #include "file_fixture.h"
 #include "load.h"
 
+#include <jx/base.h>
 #include <jx/doc.h>
 #include <jx/view.h>
 
@@ -10,6 +11,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <cstring>
 #include <fcntl.h>
 #include <future>
 #include <optional>
@@ -162,6 +164,33 @@ private slots:
             QCOMPARE(error, 0);
             close(fd);
         }
+    }
+
+    // A file large enough for the buffer to be faulted in ahead of the reads arrives byte for byte, into
+    // a buffer whose start is not page-aligned, and a cancelled read stops early.
+    void largeReadsKeepEveryByte() {
+        QByteArray text(70 << 20, Qt::Uninitialized);
+        for (qsizetype i = 0; i < text.size(); i++) text[i] = char('a' + (i * 7 + i / 4099) % 26);
+        QVERIFY(write_file(file("large"), text));
+        const size_t size = size_t(text.size());
+        char *buf = jx_buf_alloc(size + 1);
+        QVERIFY(buf);
+        for (bool cancel : {false, true}) {
+            auto job = OVJob::create(&owner);
+            if (cancel) job->cancel();
+            const int fd = open(QFile::encodeName(file("large")).constData(), O_RDONLY);
+            int error = -1;
+            const uint64_t got = ov_read_fd(fd, buf + 1, size, *job, &error);
+            close(fd);
+            QCOMPARE(error, 0);
+            if (cancel) {
+                QCOMPARE(got, uint64_t(0));
+            } else {
+                QCOMPARE(got, uint64_t(size));
+                QVERIFY(std::memcmp(buf + 1, text.constData(), size) == 0);
+            }
+        }
+        jx_buf_free(buf);
     }
 
     // Reading posts 0 to 0.2, parsing 0.2 to 1; every post is above the one before.
