@@ -15,7 +15,6 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the 8-byte scanners as
 
 static constexpr uint32_t MAX_DEPTH = 100000;
 static constexpr uint32_t STACK_MAX = MAX_DEPTH + 2;
-static constexpr uint64_t SPACES8 = 0x2020202020202020ull;
 
 bool jx__fail_at(jx_parser &p, const char *s, uint32_t msg) {
     if (s >= p.end) return jx__fail(p, jx__off(p, p.end), p.line_mode ? JX_MSG_EOL : JX_MSG_EOF);
@@ -116,27 +115,16 @@ static size_t json5_space(const char *s) {
     return 0;
 }
 
-/* Skips the spaces at s, the usual indentation: up to four words here (the
- * lowest bit that differs from a space is in the first other byte), a deeper
- * one by the kernel, which also passes tabs and CRs. A kernel's call and
- * vector latency cost more than the few well-predicted words of a common
- * indentation. */
-static inline const char *spaces(const jx_parser &p, const char *s) {
-    for (int i = 0; i < 4; i++, s += 8)
-        if (uint64_t x = jx__load8(s) ^ SPACES8) return s + (__builtin_ctzll(x) >> 3);
-    return p.k->blank_end(s);
-}
-
 const char *jx__skip_ws_slow(jx_parser &p, const char *s) {
     for (;;) {
         unsigned char c = *s;
         if (c == ' ' || c == '\t' || c == '\r') {
-            s = spaces(p, s + 1);
+            s = jx__spaces(p, s + 1);
         } else if (c == '\n') {
             if (p.line_mode) return s;
             s++;
             jx__add_line(p, jx__off(p, s));
-            s = spaces(p, s);
+            s = jx__spaces(p, s);
         } else if (c == '/' && !p.strict && (s[1] == '/' || s[1] == '*')) {
             s = skip_comment(p, s);
             if (p.unterminated) return s;

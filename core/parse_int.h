@@ -161,6 +161,31 @@ bool jx__check(jx_parser &p, const char *s);
 
 const char *jx__skip_ws_slow(jx_parser &p, const char *s);
 
+/* Skips the spaces at s, the usual indentation: up to four words here (the
+ * lowest bit that differs from a space is in the first other byte), a deeper
+ * one by the kernel, which also passes tabs and CRs. A kernel's call and
+ * vector latency cost more than the few well-predicted words of a common
+ * indentation. */
+inline const char *jx__spaces(const jx_parser &p, const char *s) {
+    constexpr uint64_t SPACES8 = 0x2020202020202020ull;
+    for (int i = 0; i < 4; i++, s += 8)
+        if (uint64_t x = jx__load8(s) ^ SPACES8) return s + (__builtin_ctzll(x) >> 3);
+    return p.k->blank_end(s);
+}
+
+/* Makes room for one more line start; on failure stops recording lines and
+ * the parse. False when there is no room. */
+bool jx__lines_room(jx_parser &p, uint32_t offset);
+
+/* Records the start of a line. */
+inline void jx__add_line(jx_parser &p, uint32_t offset) {
+    if (p.lines_stopped) return;
+    JxDoc *d = p.d;
+    if (d->line_count == p.line_cap && !jx__lines_room(p, offset)) return;
+    d->line_starts[d->line_count++] = offset;
+}
+
+
 /* Skips whitespace, comments (lenient) and, outside line mode, line ends,
  * recording line starts. Stops at a line end in line mode and after a block
  * comment that never closes (p.unterminated set). */
@@ -168,6 +193,12 @@ inline const char *jx__skip_ws(jx_parser &p, const char *s) {
     unsigned char c = *s;
     if (!jx__is(c, JX_C_SKIP)) return s;
     if (c == ' ' && !jx__is(s[1], JX_C_SKIP)) return s + 1; /* the usual ", " and ": " */
+    if (c == '\n' && !p.line_mode) { /* the usual line end and indentation */
+        s++;
+        jx__add_line(p, jx__off(p, s));
+        s = jx__spaces(p, s);
+        if (!jx__is(*s, JX_C_SKIP)) return s;
+    }
     return jx__skip_ws_slow(p, s);
 }
 

@@ -51,18 +51,6 @@ inline uint32_t jx__number_field(jx_parser &p, uint32_t id, uint64_t value, uint
 
 /* ---- lines and problems ---- */
 
-/* Makes room for one more line start; on failure stops recording lines and
- * the parse. False when there is no room. */
-bool jx__lines_room(jx_parser &p, uint32_t offset);
-
-/* Records the start of a line. */
-inline void jx__add_line(jx_parser &p, uint32_t offset) {
-    if (p.lines_stopped) return;
-    JxDoc *d = p.d;
-    if (d->line_count == p.line_cap && !jx__lines_room(p, offset)) return;
-    d->line_starts[d->line_count++] = offset;
-}
-
 /* Adds a stored problem in offset order; one entry is always kept spare for
  * "out of memory" so that running out can still be reported. False when
  * memory ran out. */
