@@ -43,6 +43,19 @@ void jx__close_top(jx_parser &p, bool unclosed) {
     p.top--;
 }
 
+/* Closes the container on top of the stack, which its closing bracket ended:
+ * most have fewer than 64 children, and so neither samples to keep nor a
+ * count for the big table. */
+static inline void close_top(jx_parser &p) {
+    jx_frame &f = *p.top;
+    if (f.count >= 64 || f.samples.ids) return jx__close_top(p, false);
+    JxNode *n = jx__node(p.d, f.id);
+    n->end = p.d->count;
+    n->info = (n->info & 0x7F) | f.count << 8;
+    p.depth--;
+    p.top--;
+}
+
 void jx__close_all(jx_parser &p) {
     while (p.depth > 0) jx__close_top(p, true);
 }
@@ -465,7 +478,7 @@ value:
             if (!open_container(p, s, object)) return false;
             s = jx__skip_ws(p, s + 1);
             if (*s == (object ? '}' : ']')) {
-                jx__close_top(p, false);
+                close_top(p);
                 s++;
                 goto after;
             }
@@ -532,7 +545,7 @@ after:
         if (*s == (object ? '}' : ']')) {
             if (p.strict) return jx__fail(p, jx__off(p, comma), JX_MSG_TRAILING_COMMA);
             jx__set_syntax(p, JX_SYNTAX_TRAILING_COMMA, comma);
-            jx__close_top(p, false);
+            close_top(p);
             s++;
             goto after;
         }
@@ -540,7 +553,7 @@ after:
         goto value;
     }
     if (c == (object ? '}' : ']') && s < p.end) {
-        jx__close_top(p, false);
+        close_top(p);
         s++;
         goto after;
     }

@@ -23,15 +23,19 @@ void jx__seek(jx_parser &p) {
     p.wlimit = d->chunks[c] + (c == 0 ? p.chunk0_cap : JX_CHUNK_NODES);
 }
 
-void jx__reserve_chunk(jx_parser &p, const char *s) {
+/* Allocates the next chunk and has it faulted in, when the nodes the text is
+ * expected to hold need it. */
+static void reserve_next(jx_parser &p) {
     JxDoc *d = p.d;
     if (!p.prefetch || p.reserve || p.avail < JX_CHUNK_NODES || d->chunk_count >= JX_MAX_CHUNKS - 1) return;
-    uint64_t done = uint64_t(s - p.start);
-    if (done == 0) return;
-    uint64_t expected = uint64_t(d->count) * d->size / done;
-    if (expected < uint64_t(p.avail) + JX_CHUNK_NODES / 8) return;
+    if (p.expected_nodes < uint64_t(p.avail) + JX_CHUNK_NODES / 8) return;
     p.reserve = new_chunk();
     if (p.reserve) jx__prefault(&p.pf, p.reserve, size_t(JX_CHUNK_NODES) * sizeof(JxNode));
+}
+
+void jx__reserve_chunk(jx_parser &p, const char *s) {
+    if (uint64_t done = uint64_t(s - p.start)) p.expected_nodes = uint64_t(p.d->count) * p.d->size / done;
+    reserve_next(p);
 }
 
 bool jx__grow_nodes(jx_parser &p) {
@@ -76,6 +80,10 @@ bool jx__grow_nodes(jx_parser &p) {
     d->chunk_count = c + 1;
     p.avail = (c + 1) << JX_CHUNK_SHIFT;
     jx__seek(p);
+    /* A dense text fills more than a chunk between two checks: the next one is
+     * faulted in as soon as this one is taken, so the writer does not catch up
+     * with the helper. */
+    reserve_next(p);
     return true;
 }
 
