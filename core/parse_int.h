@@ -79,7 +79,6 @@ struct jx_parser {
     uint32_t avail;      /* node ids below this have storage */
     bool prefetch;       /* large text: fault node storage in ahead of the writer */
     JxNode *reserve;     /* the next chunk, allocated early so it can be faulted in */
-    uint64_t expected_nodes; /* the nodes the whole text holds, judged at the last check */
     jx_prefault pf;
     uint32_t chunk0_cap; /* nodes in chunk 0 */
     uint32_t chunk_cap;  /* entries of the chunk pointer array */

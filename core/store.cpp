@@ -23,19 +23,15 @@ void jx__seek(jx_parser &p) {
     p.wlimit = d->chunks[c] + (c == 0 ? p.chunk0_cap : JX_CHUNK_NODES);
 }
 
-/* Allocates the next chunk and has it faulted in, when the nodes the text is
- * expected to hold need it. */
-static void reserve_next(jx_parser &p) {
+void jx__reserve_chunk(jx_parser &p, const char *s) {
     JxDoc *d = p.d;
     if (!p.prefetch || p.reserve || p.avail < JX_CHUNK_NODES || d->chunk_count >= JX_MAX_CHUNKS - 1) return;
-    if (p.expected_nodes < uint64_t(p.avail) + JX_CHUNK_NODES / 8) return;
+    uint64_t done = uint64_t(s - p.start);
+    if (done == 0) return;
+    uint64_t expected = uint64_t(d->count) * d->size / done;
+    if (expected < uint64_t(p.avail) + JX_CHUNK_NODES / 8) return;
     p.reserve = new_chunk();
     if (p.reserve) jx__prefault(&p.pf, p.reserve, size_t(JX_CHUNK_NODES) * sizeof(JxNode));
-}
-
-void jx__reserve_chunk(jx_parser &p, const char *s) {
-    if (uint64_t done = uint64_t(s - p.start)) p.expected_nodes = uint64_t(p.d->count) * p.d->size / done;
-    reserve_next(p);
 }
 
 bool jx__grow_nodes(jx_parser &p) {
@@ -74,16 +70,18 @@ bool jx__grow_nodes(jx_parser &p) {
         p.chunk_cap = cap;
     }
     JxNode *chunk = p.reserve ? p.reserve : new_chunk();
+    const bool faulted = p.reserve != nullptr;
     p.reserve = nullptr;
     if (!chunk) return false;
     d->chunks[c] = chunk;
     d->chunk_count = c + 1;
     p.avail = (c + 1) << JX_CHUNK_SHIFT;
     jx__seek(p);
-    /* A dense text fills more than a chunk between two checks: the next one is
-     * faulted in as soon as this one is taken, so the writer does not catch up
-     * with the helper. */
-    reserve_next(p);
+    /* A dense text fills more than a chunk between two checks, outrunning the
+     * reserve. A chunk taken without one is faulted in from its start by the
+     * helper, which soon overtakes the writer: the faults leave the parse
+     * without a chunk allocated ahead, which would raise the peak. */
+    if (p.prefetch && !faulted) jx__prefault(&p.pf, chunk, size_t(JX_CHUNK_NODES) * sizeof(JxNode));
     return true;
 }
 
