@@ -177,8 +177,7 @@ uint32_t jx__children(const JxDoc *d, uint32_t id, uint32_t first, uint32_t *out
         const uint32_t *samples = d->skip_samples + d->skip_heads[h].first;
         const uint32_t want = std::min(room, count - first);
         if (children_by_runs(d, samples, first, want, count, end, out)) return want;
-        c = samples[first / 16];
-        pass = 0;
+        /* samples that disagree with the nodes: the plain walk, trusting neither */
     }
     for (; pass && c < end && c < d->count; pass--) c = jx__node(d, c)->end;
     uint32_t k = 0;
