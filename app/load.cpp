@@ -92,7 +92,9 @@ public:
 
 private:
     static constexpr uint64_t MIN_SIZE = 64u << 20;
-    static constexpr uint64_t STEP = 8u << 20;
+    // A huge page a step: at the idle class on a busy machine the helper may wait long for each one,
+    // and the reader's end waits for the step under way.
+    static constexpr uint64_t STEP = 2u << 20;
 
     void run(char *buf, uint64_t size) {
 #ifdef MADV_POPULATE_WRITE
