@@ -595,6 +595,8 @@ static void parse_document(jx_parser &p, bool lines) {
     s = jx__skip_ws(p, s);
     if (s >= p.end) {
         if (p.unterminated) jx__add_problem(p, d->size, JX_NONE, JX_MSG_EOF);
+        /* the parse passed every byte, recording each line start on the way */
+        p.lines_complete = !p.unterminated;
         return;
     }
     if (p.strict || !jx__is(*s, JX_C_START)) {

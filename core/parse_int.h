@@ -88,6 +88,7 @@ struct jx_parser {
 
     uint32_t line_cap, problem_cap, big_cap;
     bool lines_stopped;
+    bool lines_complete; /* the parse recorded every line start: nothing is left to collect */
 
     jx_candidate *candidates;
     uint32_t candidate_count, candidate_cap;

@@ -224,7 +224,7 @@ static void build_skip_index(jx_parser &p) {
  * the whole text. */
 static void complete_lines(jx_parser &p) {
     JxDoc *d = p.d;
-    if (p.lines_stopped || d->size == 0) return;
+    if (p.lines_stopped || p.lines_complete || d->size == 0) return;
     const char *s = p.start + (d->line_count ? d->line_starts[d->line_count - 1] : 0);
     while (s < p.end) {
         if (d->line_count == p.line_cap) {

@@ -74,7 +74,16 @@ void expect_same_everywhere(const std::string &text, const std::string &what) {
         std::string want;
         {
             Forced f(JX_PATH_WORDS);
-            want = dump_parse(text, strict, lines);
+            jxtest::Doc d(jxtest::parse(text, strict, lines));
+            want = dump(d);
+            // The line index is every line feed of the text, whichever part of it was parsed.
+            if (const JxDoc *doc = d.doc) {
+                std::vector<uint32_t> starts, got(doc->line_starts, doc->line_starts + doc->line_count);
+                if (doc->size) starts.push_back(0);
+                for (uint32_t i = 0; i < doc->size; i++)
+                    if (doc->text[i] == '\n') starts.push_back(i + 1);
+                ASSERT_EQ(got, starts) << what << " (mode " << mode << ")";
+            }
         }
         for (int path : paths) {
             if (path == JX_PATH_WORDS) continue;
