@@ -78,8 +78,7 @@ class Prefaulter {
 public:
     Prefaulter(char *buf, uint64_t size) {
 #ifdef MADV_POPULATE_WRITE
-        if (size < MIN_SIZE) return;
-        m_thread = std::thread([this, buf, size] { run(buf, size); });
+        if (size >= MIN_SIZE) m_thread = std::thread([this, buf, size] { run(buf, size); });
 #else
         (void)buf;
         (void)size;
@@ -96,8 +95,8 @@ private:
     // and the reader's end waits for the step under way.
     static constexpr uint64_t STEP = 2u << 20;
 
-    void run(char *buf, uint64_t size) {
 #ifdef MADV_POPULATE_WRITE
+    void run(char *buf, uint64_t size) {
         // Only spare processor time: with the reader busy on one core, the window must keep the other.
         const sched_param idle{};
         pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle);
@@ -106,11 +105,8 @@ private:
         const uintptr_t first = (uintptr_t(buf) + page - 1) & ~(page - 1), last = (uintptr_t(buf) + size) & ~(page - 1);
         for (uintptr_t a = first; a < last && !m_stop.load(std::memory_order_relaxed); a += STEP)
             madvise(reinterpret_cast<void *>(a), size_t(std::min<uintptr_t>(STEP, last - a)), MADV_POPULATE_WRITE);
-#else
-        (void)buf;
-        (void)size;
-#endif
     }
+#endif
 
     std::atomic<bool> m_stop{false};
     std::thread m_thread;

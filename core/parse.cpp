@@ -28,34 +28,6 @@ bool jx__fail_at(jx_parser &p, const char *s, uint32_t msg) {
 
 /* ---- containers ---- */
 
-void jx__close_top(jx_parser &p, bool unclosed) {
-    jx_frame &f = *p.top;
-    JxNode *n = jx__node(p.d, f.id);
-    n->end = p.d->count;
-    n->info = (n->info & 0x7F) | (unclosed ? JX_F_UNCLOSED << 3 : 0) |
-              jx__number_field(p, f.id, f.count, n->val_off);
-    if (f.count >= 64) jx__keep_samples(p, f);
-    if (f.samples.ids) {
-        jx__free(f.samples.ids);
-        f.samples = {};
-    }
-    p.depth--;
-    p.top--;
-}
-
-/* Closes the container on top of the stack, which its closing bracket ended:
- * most have fewer than 64 children, and so neither samples to keep nor a
- * count for the big table. */
-static inline void close_top(jx_parser &p) {
-    jx_frame &f = *p.top;
-    if (f.count >= 64 || f.samples.ids) return jx__close_top(p, false);
-    JxNode *n = jx__node(p.d, f.id);
-    n->end = p.d->count;
-    n->info = (n->info & 0x7F) | f.count << 8;
-    p.depth--;
-    p.top--;
-}
-
 void jx__close_all(jx_parser &p) {
     while (p.depth > 0) jx__close_top(p, true);
 }
@@ -478,7 +450,7 @@ value:
             if (!open_container(p, s, object)) return false;
             s = jx__skip_ws(p, s + 1);
             if (*s == (object ? '}' : ']')) {
-                close_top(p);
+                jx__close_top(p, false);
                 s++;
                 goto after;
             }
@@ -545,7 +517,7 @@ after:
         if (*s == (object ? '}' : ']')) {
             if (p.strict) return jx__fail(p, jx__off(p, comma), JX_MSG_TRAILING_COMMA);
             jx__set_syntax(p, JX_SYNTAX_TRAILING_COMMA, comma);
-            close_top(p);
+            jx__close_top(p, false);
             s++;
             goto after;
         }
@@ -553,7 +525,7 @@ after:
         goto value;
     }
     if (c == (object ? '}' : ']') && s < p.end) {
-        close_top(p);
+        jx__close_top(p, false);
         s++;
         goto after;
     }

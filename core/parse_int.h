@@ -186,7 +186,6 @@ inline void jx__add_line(jx_parser &p, uint32_t offset) {
     d->line_starts[d->line_count++] = offset;
 }
 
-
 /* Skips whitespace, comments (lenient) and, outside line mode, line ends,
  * recording line starts. Stops at a line end in line mode and after a block
  * comment that never closes (p.unterminated set). */
@@ -208,8 +207,7 @@ inline const char *jx__skip_ws(jx_parser &p, const char *s) {
  * stack keeps what was open. */
 bool jx__read_value(jx_parser &p, const char *&cur);
 
-/* Closes the container on top of the stack (unclosed: its text ended first). */
-void jx__close_top(jx_parser &p, bool unclosed);
+/* Closes every container still open, as unclosed. */
 void jx__close_all(jx_parser &p);
 
 #endif

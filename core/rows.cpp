@@ -100,35 +100,33 @@ static void hide_subtree(JxRows *r, uint32_t node) {
     shrink(r);
 }
 
-/* Clears the bits of [a, b) and returns how many were set; whole words at a
- * time because a subtree may span hundreds of millions of nodes. */
+/* Calls fn(word, mask) for each word of the open bits that [a, b) reaches,
+ * mask selecting the bits inside, until fn returns false (then false): whole
+ * words at a time because a subtree may span hundreds of millions of nodes. */
+template <typename Fn>
+static bool each_word(uint64_t a, uint64_t b, Fn fn) {
+    for (; a < b; a = (a | 63) + 1) {
+        const uint64_t lo = a & 63, hi = std::min<uint64_t>(b - (a - lo), 64);
+        const uint64_t mask = (hi == 64 ? ~uint64_t{0} : (uint64_t{1} << hi) - 1) & (~uint64_t{0} << lo);
+        if (!fn(a >> 6, mask)) return false;
+    }
+    return true;
+}
+
+/* Clears the bits of [a, b) and returns how many were set. */
 static uint32_t clear_range(JxRows *r, uint32_t a, uint32_t b) {
     uint32_t cleared = 0;
-    auto clear_one = [&](uint32_t id) {
-        uint64_t m = uint64_t{1} << (id & 63);
-        uint64_t &w = r->open_bits[id >> 6];
-        cleared += (w & m) != 0;
-        w &= ~m;
-    };
-    for (; a < b && (a & 63) != 0; ++a) clear_one(a);
-    for (; b - a >= 64; a += 64) {
-        uint64_t &w = r->open_bits[a >> 6];
-        cleared += static_cast<uint32_t>(std::popcount(w));
-        w = 0;
-    }
-    for (; a < b; ++a) clear_one(a);
+    each_word(a, b, [&](uint64_t w, uint64_t mask) {
+        cleared += static_cast<uint32_t>(std::popcount(r->open_bits[w] & mask));
+        r->open_bits[w] &= ~mask;
+        return true;
+    });
     return cleared;
 }
 
-/* Whether any bit of [a, b) is set, whole words at a time. */
+/* Whether any bit of [a, b) is set. */
 static bool any_open(const JxRows *r, uint32_t a, uint32_t b) {
-    for (; a < b && (a & 63) != 0; ++a)
-        if (is_open(r, a)) return true;
-    for (; b - a >= 64; a += 64)
-        if (r->open_bits[a >> 6]) return true;
-    for (; a < b; ++a)
-        if (is_open(r, a)) return true;
-    return false;
+    return !each_word(a, b, [&](uint64_t w, uint64_t mask) { return (r->open_bits[w] & mask) == 0; });
 }
 
 static uint64_t word_count(uint32_t node_count) {

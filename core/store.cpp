@@ -79,8 +79,8 @@ bool jx__grow_nodes(jx_parser &p) {
     jx__seek(p);
     /* A dense text fills more than a chunk between two checks, outrunning the
      * reserve. A chunk taken without one is faulted in from its start by the
-     * helper, which soon overtakes the writer: the faults leave the parse
-     * without a chunk allocated ahead, which would raise the peak. */
+     * helper, which takes the faults the writer has not reached yet; keeping
+     * a chunk allocated ahead instead would raise the peak. */
     if (p.prefetch && !faulted) jx__prefault(&p.pf, chunk, size_t(JX_CHUNK_NODES) * sizeof(JxNode));
     return true;
 }

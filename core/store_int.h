@@ -65,6 +65,24 @@ void jx__add_sample(jx_parser &p, jx_frame &f, uint32_t id);
  * candidate for the skip index (they leave f). */
 void jx__keep_samples(jx_parser &p, jx_frame &f);
 
+/* Closes the container on top of the stack (unclosed: its text ended first).
+ * Inline for the parser's hot path: most containers have fewer than 64
+ * children, so nothing for the skip index and a count that fits the node. */
+inline void jx__close_top(jx_parser &p, bool unclosed) {
+    jx_frame &f = *p.top;
+    JxNode *n = jx__node(p.d, f.id);
+    n->end = p.d->count;
+    n->info = (n->info & 0x7F) | (unclosed ? JX_F_UNCLOSED << 3 : 0) |
+              jx__number_field(p, f.id, f.count, n->val_off);
+    if (f.count >= 64) jx__keep_samples(p, f);
+    if (f.samples.ids) {
+        jx__free(f.samples.ids);
+        f.samples = {};
+    }
+    p.depth--;
+    p.top--;
+}
+
 /* Forgets the candidates after the first keep. */
 void jx__drop_candidates(jx_parser &p, uint32_t keep);
 
